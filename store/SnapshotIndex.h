@@ -1,0 +1,35 @@
+#pragma once
+// The store layout: one per-file folder per watched file, holding snapshot.ini and SnapShot.<n>.
+#include <optional>
+#include <string>
+#include <vector>
+
+// Per-file folder of a watched file (full path), or "" when the file lies outside SOURCE.
+std::string SnapshotFolder(const std::string& filePath);
+// Store folder of a name relative to the watched folder: DESTINATION + "/" + name.
+std::string StoreFolderOf(const std::string& relativeName);
+
+// Records the next snapshot in folder/snapshot.ini (creating folder and index as needed) and
+// returns folder + "/SnapShot.<n>".
+std::string NewSnapshot(const std::string& folder, int actionCode);
+
+struct TSnapshotListItem {
+    int Number = 0;
+    std::string DateText;
+    std::string TimeText;
+};
+// The index entries of a watched file, in order of number.
+std::vector<TSnapshotListItem> ReadSnapshotList(const std::string& filePath);
+
+struct TSnapshotEntry {
+    std::string DateText;
+    std::string TimeText;
+    int ActionCode = 0;
+    std::string CopyPath;
+    bool CopyExists = false;
+};
+// Snapshot n of the index at indexPath; nullopt when the index does not exist.
+std::optional<TSnapshotEntry> ReadSnapshotEntry(const std::string& indexPath, int n);
+
+// Removes the per-file folder of a watched file with everything in it.
+void DeleteSnapshots(const std::string& filePath);

@@ -1,0 +1,3 @@
+#pragma once
+// Start-up of the windowed program: application object, folders, window, settings, message loop.
+int RunApplication(int argc, char** argv);

@@ -1,0 +1,16 @@
+#pragma once
+// Turning change records into snapshot work: decoding, rename pairing, repeat suppression,
+// the extension and size exceptions, and the snapshot queue.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/ChangeSource.h"
+
+// Handles one batch of records, on the main thread.
+void DispatchNotifications(const std::vector<ChangeRecord>& batch);
+// Handles one change event; true when it was queued.
+bool HandleChange(const std::string& oldName, const std::string& newName, int action);
+
+// Drains the snapshot queue after each append; TakeSnapshots unless a test replaces it.
+extern std::function<bool()> SnapshotQueueDrainer;
