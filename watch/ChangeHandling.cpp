@@ -202,12 +202,6 @@ bool IsRepeat(const std::string& oldName, const std::string& newName, int action
     return repeat;
 }
 
-void AppendToQueue(const std::string& oldName, const std::string& newName, int action) {
-    QueueBusy = true;
-    QueueAppend(oldName, newName, action);
-    QueueBusy = false;
-}
-
 std::string ConsoleLine(const std::string& oldName, const std::string& newName, int action) {
     const std::string& actionText =
         action >= 1 && action <= kRenamed ? ActionNames[static_cast<std::size_t>(action)] : "";
@@ -318,7 +312,7 @@ bool HandleChange(const std::string& oldName, const std::string& newName, int ac
             return false;
         }
     }
-    AppendToQueue(oldName, newName, action);
+    QueueAppend(oldName, newName, action);  // marks QueueBusy while it works
     if (SnapshotQueueDrainer) {
         SnapshotQueueDrainer();
     }
