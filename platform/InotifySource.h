@@ -65,6 +65,7 @@ class InotifyChangeSource final : public ChangeSource {
     void WatchNewFolder(int parent, const std::string& name, const std::string& path);
     void WatchFolders(std::vector<NewFolder> folders);
     void ReportContents(int wd, const std::string& path, std::vector<NewFolder>* folders);
+    bool PathIsCurrent(int wd);
     void MarkStale(int wd);
     void RelistStaleWithin(int moved);
     void Emit(int action, std::string path);

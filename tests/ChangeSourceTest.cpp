@@ -296,6 +296,23 @@ TEST_F(ChangeSourceTest, FolderRenamedTwiceKeepsRightPaths) {
                  AnyUnder(Records(last, records.end()), "e2/"));
 }
 
+TEST_F(ChangeSourceTest, FoldersThatVanishAtOnceLeaveNoRelistingBehind) {
+    fs::create_directories(watched_ / "project");
+    WriteFile(watched_ / "project" / "doc.txt");
+    Collector& watch = Watch();
+    // Short-lived folders are mostly gone before their watch can be added.
+    for (int i = 0; i < 200; ++i) {
+        const fs::path scratch = watched_ / "project" / ("tmp" + std::to_string(i));
+        fs::create_directory(scratch);
+        fs::remove(scratch);
+    }
+    fs::rename(watched_ / "project", watched_ / "renamed");
+    Settle();
+    Records records = watch.Snapshot();
+    EXPECT_TRUE(RenamePair(records, "project", "renamed"));
+    EXPECT_FALSE(AnyUnder(records, "renamed/")) << "the renamed folder was listed again";
+}
+
 TEST_F(ChangeSourceTest, FolderMovedOutIsOneRemovalAndLeavesNoWatches) {
     fs::create_directories(watched_ / "out" / "x" / "y");
     WriteFile(watched_ / "out" / "x" / "y" / "f.txt");
