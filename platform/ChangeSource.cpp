@@ -288,7 +288,7 @@ bool InotifyChangeSource::WaitForInput() {
             continue;
         }
         if (ready < 0) {
-            ended_ = true;
+            EndWatching();
             return false;
         }
         if (fds[1].revents != 0) {
@@ -299,7 +299,7 @@ bool InotifyChangeSource::WaitForInput() {
             return true;
         }
         if (fds[0].revents != 0) {
-            ended_ = true;
+            EndWatching();
         }
         return false;
     }
@@ -611,7 +611,7 @@ void InotifyChangeSource::Rescan() {
 
     int rootWd = inotify_add_watch(inotifyFd_, root_.c_str(), kRootMask);
     if (rootWd < 0) {
-        ended_ = true;
+        EndWatching();  // the watched folder is gone
         return;
     }
     FolderTree fresh;
