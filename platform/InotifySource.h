@@ -1,12 +1,15 @@
 #pragma once
-// The change source on Linux inotify. One inotify instance watches the folder (and, with the
-// subtree, every folder below it); an eventfd carries the stop signal; both are polled together.
+// The change source on Linux inotify (implemented in ChangeSource.cpp). One inotify instance
+// watches the folder (and, with the subtree, every folder below it); an eventfd carries the stop
+// signal; both are polled together.
 #include <sys/inotify.h>
+#include <sys/types.h>
 #include <time.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <optional>
