@@ -333,6 +333,21 @@ TEST_F(ChangeSourceTest, FolderMovedOutIsOneRemovalAndLeavesNoWatches) {
     EXPECT_FALSE(AnyUnder(records, "keep.txt"));
 }
 
+TEST_F(ChangeSourceTest, FolderRemovedAndMadeAgainIsWatchedAgain) {
+    fs::create_directories(watched_ / "sub" / "deep");
+    WriteFile(watched_ / "sub" / "deep" / "f.txt");
+    Collector& watch = Watch();
+    fs::remove_all(watched_ / "sub");
+    ASSERT_TRUE(watch.WaitFor([](const Records& r) { return Has(r, 2, "sub"); }));
+    fs::create_directories(watched_ / "sub" / "deep");
+    WriteFile(watched_ / "sub" / "deep" / "g.txt");
+    ASSERT_TRUE(watch.WaitFor([](const Records& r) { return Named(r, "sub/deep/g.txt"); }));
+    Settle();
+    Records records = watch.Snapshot();
+    EXPECT_TRUE(Has(records, 2, "sub/deep/f.txt"));
+    EXPECT_EQ(KernelWatchCount(), 4);  // the root, sub, deep and the marker folder
+}
+
 TEST_F(ChangeSourceTest, RenameSplitOverTwoReadsIsStillPaired) {
     WriteFile(watched_ / "a.txt");
     WriteFile(watched_ / "c.txt");
