@@ -40,6 +40,8 @@ int RunApplication(int argc, char** argv) {
     // The program ends when its window closes, not when the last visible window goes (the window
     // may be hidden in the tray while a message box closes).
     QApplication::setQuitOnLastWindowClosed(false);
+    // From here on SIGTERM and SIGINT wait in the event loop and then close the window.
+    TTerminationSignals terminationSignals;
 
     InitRegionalFormats();
     InitPaths();
@@ -49,7 +51,6 @@ int RunApplication(int argc, char** argv) {
     form.SetMinimizeHandler([&form] { form.ApplMinimalize(); });
     QObject::connect(&form, &TGUI_Form::Closed, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    TTerminationSignals terminationSignals;
     QObject::connect(&terminationSignals, &TTerminationSignals::Received, &form,
                      [&form](int) { form.close(); });
 

@@ -64,6 +64,7 @@ TGUI_Form::TGUI_Form(QWidget* parent) : QWidget(parent) {
     BuildPanels();
     BuildSideBar();
     ConnectCommandClicks();
+    InstallEventFilters();
     FormCreate();
 }
 
@@ -95,7 +96,6 @@ void TGUI_Form::BuildStartPage() {
     ImageLOGO->setAlignment(Qt::AlignCenter);
     ImageLOGO->setPixmap(RenderPicture(QStringLiteral("start-page"), 450, 395));
     ImageLOGO->setMouseTracking(true);
-    ImageLOGO->installEventFilter(this);
 
     LabelText_LOGO = MakeLabel(ImageLOGO, "LabelText_LOGO", 168 - kBarWidth, 11);
     QFont titleFont = LabelText_LOGO->font();
@@ -124,7 +124,6 @@ void TGUI_Form::BuildStartPage() {
         for (QLabel* control : {icon, label}) {
             control->setCursor(Qt::PointingHandCursor);
             control->setMouseTracking(true);
-            control->installEventFilter(this);
         }
         ImageTask[static_cast<size_t>(k)] = icon;
         LabelTask[static_cast<size_t>(k)] = label;
@@ -143,6 +142,16 @@ void TGUI_Form::BuildPanels() {
         panel->move(kBarWidth, 0);
         panel->setEnabled(false);
         panel->setVisible(false);
+    }
+}
+
+// The start page's pointer moves and clicks, and the about panel's links, go through
+// eventFilter; installed once every control it compares with exists.
+void TGUI_Form::InstallEventFilters() {
+    ImageLOGO->installEventFilter(this);
+    for (int k = 0; k < 5; ++k) {
+        ImageTask[static_cast<size_t>(k)]->installEventFilter(this);
+        LabelTask[static_cast<size_t>(k)]->installEventFilter(this);
     }
     for (QLabel* link : {panel6_->Label6_9, panel6_->Label6_10, panel6_->Label6_11}) {
         link->installEventFilter(this);

@@ -125,6 +125,7 @@ class TGUI_Form : public QWidget {
     void BuildStartPage();
     void BuildPanels();
     void ConnectCommandClicks();
+    void InstallEventFilters();
     void OpenPage(const QUrl& url);
     void SetTaskUnderline(int row, bool underlined);
     int TaskRowOf(QObject* sender) const;
