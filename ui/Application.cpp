@@ -1,9 +1,63 @@
 #include "ui/Application.h"
 
 #include <QApplication>
+#include <QMessageBox>
+
+#include "core/Paths.h"
+#include "core/SharedState.h"
+#include "platform/DateTimeText.h"
+#include "ui/ConsolePanel.h"
+#include "ui/MainWindow.h"
+#include "ui/TerminationSignals.h"
+#include "watch/Handover.h"
+#include "watch/Watcher.h"
+
+void ConnectWindowHooks(TGUI_Form& form) {
+    WindowHooks.TrayIconGetIcon = [&form](bool busy) { form.TrayIconGetIcon(busy); };
+    WindowHooks.ConsoleAppend = [&form](const std::string& line) {
+        form.panel5()->AppendLine(QString::fromStdString(line));
+    };
+    // Called on the wait thread: only posts a call to the main thread's event loop.
+    WindowHooks.WakeMainThread = [] {
+        QMetaObject::invokeMethod(
+            qApp, [] { RunPendingHandOver(); }, Qt::QueuedConnection);
+    };
+    WindowHooks.ShowWatchFailure = [&form](const std::string& errorText) {
+        QApplication::beep();
+        QMessageBox::critical(form.isVisible() ? &form : nullptr,
+                              QGuiApplication::applicationDisplayName(),
+                              QString::fromStdString(errorText));
+    };
+}
+
+void DisconnectWindowHooks() {
+    WindowHooks = TWindowHooks{};
+}
 
 int RunApplication(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Ostrevan.lite");
-    return 0;
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Ostrevan.lite"));
+    // The program ends when its window closes, not when the last visible window goes (the window
+    // may be hidden in the tray while a message box closes).
+    QApplication::setQuitOnLastWindowClosed(false);
+    // From here on SIGTERM and SIGINT wait in the event loop and then close the window.
+    TTerminationSignals terminationSignals;
+
+    InitRegionalFormats();
+    InitPaths();
+
+    TGUI_Form form;
+    ConnectWindowHooks(form);
+    form.SetMinimizeHandler([&form] { form.ApplMinimalize(); });
+    QObject::connect(&form, &TGUI_Form::Closed, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    QObject::connect(&terminationSignals, &TTerminationSignals::Received, &form,
+                     [&form](int) { form.close(); });
+
+    ReloadSettings();
+    form.show();
+    const int exitCode = app.exec();
+
+    DisconnectWindowHooks();
+    return exitCode;
 }

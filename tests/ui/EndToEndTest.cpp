@@ -1,0 +1,85 @@
+// The real program: started from a copy of its folder, watching a temporary folder, ended by
+// SIGTERM as a user's close would end it.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "core/Paths.h"
+#include "store/DayLog.h"
+#include "tests/ui/UiFixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<int> DayLogCodes(const fs::path& logs) {
+    std::vector<int> codes;
+    for (const std::string& path : ListFiles(logs.string(), "*.log")) {
+        std::vector<TLogRecord> records;
+        ReadDayLog(path, records);
+        for (const TLogRecord& record : records) {
+            codes.push_back(record.Code);
+        }
+    }
+    return codes;
+}
+
+}  // namespace
+
+class EndToEnd : public UiFixture {
+  protected:
+    fs::path App;
+
+    // A copy of the staged program folder with its own settings.
+    void StageProgram(const std::string& source) {
+        App = Root / "app";
+        fs::create_directories(App / "Settings");
+        fs::copy_file(fs::path(OSTREVAN_APP_DIR) / "ostrevan", App / "ostrevan");
+        fs::copy(fs::path(OSTREVAN_APP_DIR) / "Language", App / "Language",
+                 fs::copy_options::recursive);
+        std::ofstream settings(App / "Settings/Settings.ini", std::ios::binary);
+        settings << "[GENERAL]\r\nSOURCE=" << source
+                 << "\r\nSUBFOLDERS=TRUE\r\nDESTINATION=" << (Root / "store").string()
+                 << "\r\nSKIPLIKETASKS=FALSE\r\n[FILTERS]\r\nBYSIZE=\r\nBYEXT=\r\nBYEXTMODE=2\r\n";
+    }
+
+    void Start(QProcess& program) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QString::fromStdString((App / "ostrevan").string()), {});
+        ASSERT_TRUE(program.waitForStarted(10000));
+    }
+};
+
+TEST_F(EndToEnd, SigtermClosesTheWindowWithItsRecordsAndEndsTheProgram) {
+    fs::create_directories(Root / "watched");
+    StageProgram((Root / "watched").string());
+    QProcess program;
+    Start(program);
+    const fs::path logs = App / "Logs";
+    EXPECT_TRUE(WaitFor([&] { return DayLogCodes(logs).size() >= 2; }, std::chrono::seconds(20)));
+    ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(DayLogCodes(logs), std::vector<int>({1, 2, 3, 13}));
+}
+
+TEST_F(EndToEnd, SigintWithoutAWatchedFolderWritesStartAndCloseOnly) {
+    StageProgram((Root / "missing").string());
+    QProcess program;
+    Start(program);
+    const fs::path logs = App / "Logs";
+    EXPECT_TRUE(WaitFor([&] { return !DayLogCodes(logs).empty(); }, std::chrono::seconds(20)));
+    ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGINT), 0);
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(DayLogCodes(logs), std::vector<int>({1, 3, 13}));
+}

@@ -1,0 +1,291 @@
+// The window frame: side bar and panel switching, the start page's task links, the about links,
+// the tray image and minimising to the tray.
+#include <QCheckBox>
+#include <QCursor>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <fstream>
+
+#include "tests/ui/UiFixture.h"
+#include "ui/ConsolePanel.h"
+#include "ui/PanelFrame.h"
+#include "ui/SideBar.h"
+#include "watch/ChangeHandling.h"
+
+namespace {
+
+// Panel n is shown exactly when it is Enabled and Visible; every other panel is neither.
+void ExpectOnlyPanel(TGUI_Form& form, int shown) {
+    for (int n = 1; n <= 6; ++n) {
+        PanelFrame* panel = form.PanelAt(n);
+        EXPECT_EQ(panel->isEnabled(), n == shown) << "panel " << n;
+        EXPECT_EQ(panel->isVisible(), n == shown) << "panel " << n;
+    }
+    EXPECT_EQ(form.ShownPanel(), shown);
+}
+
+// The tray icon shows image n of ImageList16.
+bool ShowsImage(const TGUI_Form& form, int n) {
+    return form.TrayIcon()->icon().pixmap(16, 16).toImage() ==
+           ImageList16Icon(n).pixmap(16, 16).toImage();
+}
+
+// Moves the pointer onto a point of the control as the window system would report it. The
+// pointer first leaves the window, so the move is never swallowed as a move to where it already
+// was (the pointer keeps its place from one test to the next).
+void MovePointer(QWidget* control, QPoint point) {
+    ASSERT_NE(control, nullptr);
+    const QRect screen = control->screen()->geometry();
+    QCursor::setPos(screen.bottomRight() - QPoint(2, 2));
+    QApplication::processEvents();
+    QTest::mouseMove(control, point);
+}
+
+void Click(QWidget* control) {
+    ASSERT_NE(control, nullptr);
+    QTest::mouseClick(control, Qt::LeftButton, {}, control->rect().center());
+}
+
+}  // namespace
+
+class Window : public UiFixture {};
+
+TEST_F(Window, OpensFixedSizeWithoutMaximiseOnTheStartPage) {
+    InstallLanguageFile();
+    TGUI_Form& form = CreateForm();
+    EXPECT_EQ(form.objectName(), "GUI_Form");
+    EXPECT_EQ(form.size(), QSize(568, 393));
+    EXPECT_EQ(form.minimumSize(), form.maximumSize());
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    ExpectOnlyPanel(form, 0);
+    EXPECT_TRUE(Find<QWidget>("ImageLOGO")->isVisible());
+    EXPECT_EQ(Find<QWidget>("mxOutlookBar")->geometry(), QRect(0, 0, 120, 393));
+    for (const char* name :
+         {"OutButton1_1", "OutButton1_2", "OutButton1_3", "OutButton1_4", "OutButton1_5"}) {
+        QWidget* button = Find<QWidget>(name);
+        EXPECT_TRUE(button->isVisible()) << name;
+        EXPECT_EQ(button->size(), QSize(112, 60)) << name;
+    }
+    EXPECT_FALSE(Find<QWidget>("OutButton2_1")->isVisible());
+    EXPECT_FALSE(Find<QWidget>("OutButton2_2")->isVisible());
+}
+
+TEST_F(Window, SideBarButtonsOpenSwitchAndClosePanels) {
+    InstallLanguageFile();
+    TGUI_Form& form = CreateForm();
+
+    Click(Find<QWidget>("OutButton1_1"));
+    ExpectOnlyPanel(form, 1);
+    Click(Find<QWidget>("OutButton1_1"));
+    ExpectOnlyPanel(form, 0);
+
+    Click(Find<QWidget>("OutButton1_1"));
+    Click(Find<QWidget>("OutButton1_2"));
+    ExpectOnlyPanel(form, 2);
+    Click(Find<QWidget>("OutButton1_3"));
+    ExpectOnlyPanel(form, 3);
+    Click(Find<QWidget>("OutButton1_4"));
+    ExpectOnlyPanel(form, 4);
+    Click(Find<QWidget>("OutButton1_5"));
+    ExpectOnlyPanel(form, 5);
+
+    // The second group: its header shows its buttons and hides the first group's.
+    Click(Find<QWidget>("Header2"));
+    EXPECT_TRUE(Find<QWidget>("OutButton2_1")->isVisible());
+    EXPECT_TRUE(Find<QWidget>("OutButton2_2")->isVisible());
+    EXPECT_FALSE(Find<QWidget>("OutButton1_1")->isVisible());
+    Click(Find<QWidget>("OutButton2_1"));
+    ExpectOnlyPanel(form, 6);
+
+    // Help opens the index page and leaves the panel as it is.
+    Click(Find<QWidget>("OutButton2_2"));
+    ASSERT_EQ(Opened.size(), 1u);
+    EXPECT_EQ(Opened[0].toString(), HelpUrl("index.htm"));
+    ExpectOnlyPanel(form, 6);
+    Click(Find<QWidget>("OutButton2_1"));
+    ExpectOnlyPanel(form, 0);
+
+    Click(Find<QWidget>("Header1"));
+    EXPECT_TRUE(Find<QWidget>("OutButton1_1")->isVisible());
+    EXPECT_FALSE(Find<QWidget>("OutButton2_1")->isVisible());
+}
+
+TEST_F(Window, LoadPanelOutsideTheRangeShowsTheStartPage) {
+    InstallLanguageFile();
+    TGUI_Form& form = CreateForm();
+    form.LoadPanel(3);
+    ExpectOnlyPanel(form, 3);
+    form.LoadPanel(7);
+    ExpectOnlyPanel(form, 0);
+    form.LoadPanel(0);
+    ExpectOnlyPanel(form, 0);
+}
+
+TEST_F(Window, ConsoleKeepsItsLinesWhenThePanelIsReopened) {
+    InstallLanguageFile();
+    TGUI_Form& form = CreateForm();
+    form.panel5()->AppendLine("Added:  > a.txt");
+    Click(Find<QWidget>("OutButton1_5"));
+    Click(Find<QWidget>("OutButton1_1"));
+    form.panel5()->AppendLine("Modified:  > a.txt");
+    Click(Find<QWidget>("OutButton1_5"));
+    EXPECT_EQ(Find<QPlainTextEdit>("Memo5_1")->toPlainText(),
+              "Added:  > a.txt\nModified:  > a.txt");
+}
+
+TEST_F(Window, HoveringATaskUnderlinesItsLabelAndTheBackgroundClearsIt) {
+    InstallLanguageFile();
+    TGUI_Form& form = CreateForm();
+    auto underlined = [&form] {
+        std::vector<bool> rows;
+        for (QLabel* label : form.LabelTask) {
+            EXPECT_TRUE(label->font().bold());
+            rows.push_back(label->font().underline());
+        }
+        return rows;
+    };
+    const std::vector<bool> none(5, false);
+    EXPECT_EQ(underlined(), none);
+
+    MovePointer(Find<QWidget>("ImageTask_2"), QPoint(8, 8));
+    EXPECT_TRUE(WaitFor([&]() -> bool { return underlined()[1]; }));
+    EXPECT_EQ(underlined(), std::vector<bool>({false, true, false, false, false}));
+
+    // From the icon onto the background.
+    QTest::mouseMove(Find<QWidget>("ImageLOGO"), QPoint(300, 300));
+    EXPECT_TRUE(WaitFor([&] { return underlined() == none; }));
+
+    MovePointer(Find<QWidget>("LabelTask_4"), QPoint(4, 4));
+    EXPECT_TRUE(WaitFor([&]() -> bool { return underlined()[3]; }));
+    EXPECT_EQ(underlined(), std::vector<bool>({false, false, false, true, false}));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(Find<QWidget>("LabelTask_4"), &leave);
+    EXPECT_EQ(underlined(), none);
+
+    // Hovering one label leaves an earlier underline alone.
+    form.TasksMouseMove(form.ImageTask[0]);
+    form.TasksMouseMove(form.LabelTask[4]);
+    EXPECT_EQ(underlined(), std::vector<bool>({true, false, false, false, true}));
+}
+
+TEST_F(Window, TaskLinksAndAboutLinksOpenTheirPages) {
+    InstallLanguageFile();
+    CreateForm();
+    const std::vector<QString> expected = {HelpUrl("general.htm"), HelpUrl("recovery.htm"),
+                                           HelpUrl("tips.htm"), HelpUrl("buy.htm"),
+                                           "https://ostrevan.example.org/"};
+    for (int row = 1; row <= 5; ++row) {
+        for (const char* kind : {"LabelTask_", "ImageTask_"}) {
+            Opened.clear();
+            const std::string name = kind + std::to_string(row);
+            Click(Find<QWidget>(name.c_str()));
+            ASSERT_EQ(Opened.size(), 1u) << name;
+            EXPECT_EQ(Opened[0].toString(), expected[static_cast<size_t>(row - 1)]) << name;
+        }
+    }
+
+    Click(Find<QWidget>("Header2"));
+    Click(Find<QWidget>("OutButton2_1"));
+    Opened.clear();
+    Click(Find<QWidget>("Label6_9"));
+    Click(Find<QWidget>("Label6_10"));
+    Click(Find<QWidget>("Label6_11"));
+    ASSERT_EQ(Opened.size(), 3u);
+    EXPECT_EQ(Opened[0].scheme(), "https");
+    EXPECT_EQ(Opened[1].toString(), "mailto:contact@example.org");
+    EXPECT_EQ(Opened[2].toString(), "mailto:support@example.org");
+    EXPECT_EQ(Find<QLabel>("Label6_10")->text(), "contact@example.org");
+}
+
+TEST_F(Window, TrayImageShowsBusyWatchingAndStopped) {
+    InstallLanguageFile();
+    TGUI_Form& form = CreateForm();
+    EXPECT_EQ(form.TrayImageIndex(), 1);  // not watching yet
+    ASSERT_NE(form.TrayIcon(), nullptr);
+    EXPECT_TRUE(form.TrayIcon()->isVisible());
+    EXPECT_EQ(form.property("trayImageIndex").toInt(), 1);
+
+    form.TrayIconGetIcon(true);
+    EXPECT_EQ(form.TrayImageIndex(), 2);
+    EXPECT_TRUE(ShowsImage(form, 2));
+
+    // Starting to watch refreshes the tray through the window hooks.
+    ConnectWindowHooks(form);
+    const std::filesystem::path watched = Root / "watched";
+    std::filesystem::create_directories(watched);
+    RunSettings.SOURCE = watched.string();
+    RunSettings.DESTINATION = (Root / "store").string();
+    ASSERT_TRUE(StartWatching());
+    EXPECT_EQ(form.TrayImageIndex(), 0);
+    EXPECT_TRUE(ShowsImage(form, 0));
+    form.TrayIconGetIcon(true);
+    EXPECT_EQ(form.TrayImageIndex(), 2);
+    form.TrayIconGetIcon(false);
+    EXPECT_EQ(form.TrayImageIndex(), 0);
+
+    StopWatching();
+    form.TrayIconGetIcon(false);
+    EXPECT_EQ(form.TrayImageIndex(), 1);
+    EXPECT_TRUE(ShowsImage(form, 1));
+}
+
+TEST_F(Window, MinimisingHidesToTheTrayOnlyWhenThereIsATrayArea) {
+    InstallLanguageFile();
+    TGUI_Form& form = CreateForm();
+    form.SetMinimizeHandler([&form] { form.ApplMinimalize(); });
+
+    // No notification area: the window stays minimised, so the user can get it back.
+    form.SetTrayAreaCheck([] { return false; });
+    form.showMinimized();
+    QTest::qWait(50);
+    EXPECT_TRUE(form.isMinimized());
+    EXPECT_TRUE(form.AppVisible());
+
+    form.showNormal();
+    form.SetTrayAreaCheck([] { return true; });
+    form.showMinimized();
+    EXPECT_TRUE(WaitFor([&form] { return !form.AppVisible(); }));
+
+    // A double click on the icon brings it back in front, a second one hides it again.
+    form.TrayIconOnClick();
+    EXPECT_TRUE(form.AppVisible());
+    EXPECT_FALSE(form.isMinimized());
+    form.TrayIconOnClick();
+    EXPECT_FALSE(form.AppVisible());
+    emit form.TrayIcon()->activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(form.AppVisible());
+    emit form.TrayIcon()->activated(QSystemTrayIcon::Trigger);  // a single click does nothing
+    EXPECT_TRUE(form.AppVisible());
+}
+
+TEST_F(Window, ChangesReachTheConsoleThroughTheEventLoop) {
+    InstallLanguageFile();
+    TGUI_Form& form = CreateForm();
+    ConnectWindowHooks(form);
+    const std::function<bool()> drainer = SnapshotQueueDrainer;
+    int drained = 0;
+    SnapshotQueueDrainer = [&drained] {
+        while (QueueCount() > 0) {
+            QueueTakeFirst();
+            ++drained;
+        }
+        return true;
+    };
+    const std::filesystem::path watched = Root / "watched";
+    std::filesystem::create_directories(watched);
+    RunSettings.SOURCE = watched.string();
+    RunSettings.DESTINATION = (Root / "store").string();
+    RunSettings.BYEXTMODE = 2;  // exclude mode with an empty list: every file passes
+    ASSERT_TRUE(StartWatching());
+    std::ofstream(watched / "letter.txt") << "hello";
+
+    QPlainTextEdit* memo = Find<QPlainTextEdit>("Memo5_1");
+    EXPECT_TRUE(WaitFor([&] { return memo->toPlainText().contains("letter.txt"); }));
+    EXPECT_TRUE(memo->toPlainText().startsWith("Added"));
+    EndWatchingQuietly();
+    SnapshotQueueDrainer = drainer;
+    EXPECT_GT(drained, 0);
+}

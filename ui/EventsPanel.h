@@ -1,0 +1,70 @@
+#pragma once
+// The events panel (Panel3): a day list and the records of the chosen day in a two-column list.
+#include <QAbstractTableModel>
+#include <QComboBox>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeView>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ui/PanelFrame.h"
+#include "ui/Pictures.h"
+
+// One record of the shown day.
+struct TLogRow {
+    std::string TimeText;    // time of the record, as written
+    std::string EventText;   // log message text with its file filled in
+    int32_t ImageIndex = 0;  // image of ImageList16
+};
+
+// The rows of TreeView3_1: column 0 the time with the record's image, column 1 the event text.
+// Cells are produced on demand from the rows; nothing is copied into the view.
+class TLogRowModel : public QAbstractTableModel {
+    Q_OBJECT
+  public:
+    explicit TLogRowModel(QObject* parent);
+
+    void Clear();
+    void AddRow(TLogRow row);
+    const std::vector<TLogRow>& Rows() const { return rows_; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                       int role = Qt::EditRole) override;
+
+  private:
+    std::vector<TLogRow> rows_;
+    std::array<QString, 2> headers_;
+    std::array<QIcon, kImageListSize> images_;
+};
+
+class Panel3 : public PanelFrame {
+    Q_OBJECT
+  public:
+    explicit Panel3(QWidget* parent);
+
+    // Fills the panel: the days of LogsDir in ComboBoxEx3_1 (or the no-log item), the first day
+    // shown, Button3_1 enabled exactly when a day is listed. Called on every opening.
+    void LoadSettings();
+    // ComboBoxEx3_1's selection: shows the chosen day.
+    void ComboBoxEx3_1Select();
+    // Button3_1: deletes the chosen day's log file without a question, then fills the panel again.
+    void DeleteChosenDay();
+
+    TLogRowModel* Rows() const { return rows_; }
+
+    QLabel* Label3_1 = nullptr;  // right-aligned, right edge at 257
+    QComboBox* ComboBoxEx3_1 = nullptr;
+    QTreeView* TreeView3_1 = nullptr;
+    QPushButton* Button3_1 = nullptr;  // delete the day's log
+
+  private:
+    TLogRowModel* rows_ = nullptr;
+};

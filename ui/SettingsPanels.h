@@ -1,0 +1,86 @@
+#pragma once
+// The basic-settings panel (Panel1) and the exceptions panel (Panel2). Every control stands at its
+// fixed place; the behaviour methods are called by TGUI_Form::LoadSettings and CommandClick.
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "ui/PanelFrame.h"
+#include "ui/SpinEdit.h"
+
+// Basic settings: the watched folder, its subfolders, the store folder, repeat suppression.
+class Panel1 : public PanelFrame {
+    Q_OBJECT
+  public:
+    explicit Panel1(QWidget* parent);
+
+    // Fills the controls from RunSettings: Edit1_1 SOURCE, Edit1_2 DESTINATION,
+    // CheckBox1_1 SUBFOLDERS, CheckBox1_2 SKIPLIKETASKS. Called on every opening.
+    void LoadSettings();
+    // Button1_1: the folder chooser; a confirmed folder goes into Edit1_1, cancel changes nothing.
+    void ChooseWatchedFolder();
+    // Button1_2: the same for Edit1_2.
+    void ChooseStoreFolder();
+    // Button1_3: writes GENERAL/SOURCE, SUBFOLDERS ("TRUE"/"FALSE"), DESTINATION, SKIPLIKETASKS
+    // into Settings.ini in that order, then ReloadSettings.
+    void SaveBasicSettings();
+
+    QGroupBox* GroupBox1_1 = nullptr;  // the watched folder
+    QLabel* Label1_1 = nullptr;
+    QLineEdit* Edit1_1 = nullptr;  // read-only
+    QPushButton* Button1_1 = nullptr;
+    QCheckBox* CheckBox1_1 = nullptr;
+    QLabel* Image1_2 = nullptr;
+    QLabel* Label1_2 = nullptr;
+
+    QGroupBox* GroupBox1_2 = nullptr;  // the store folder
+    QLabel* Label1_3 = nullptr;
+    QLineEdit* Edit1_2 = nullptr;  // read-only
+    QPushButton* Button1_2 = nullptr;
+    QLabel* Image1_3 = nullptr;
+    QLabel* Label1_4 = nullptr;
+
+    QCheckBox* CheckBox1_2 = nullptr;
+    QPushButton* Button1_3 = nullptr;  // save
+};
+
+// Exceptions: the size limit and the extension list with its mode.
+class Panel2 : public PanelFrame {
+    Q_OBJECT
+  public:
+    explicit Panel2(QWidget* parent);
+
+    // Fills the controls from RunSettings: RadioButton2_1 when BYEXTMODE is 1, else
+    // RadioButton2_2; SpinEdit2_1 BYSIZE; Edit2_1 BYEXT. Called on every opening.
+    void LoadSettings();
+    // Button2_1: writes FILTERS/BYSIZE (SpinEdit2_1's Value), BYEXT (as typed), BYEXTMODE
+    // ("1" or "2") into Settings.ini in that order, then ReloadSettings.
+    void SaveExceptions();
+
+    QGroupBox* GroupBox2_1 = nullptr;  // the size exception
+    QLabel* Label2_1 = nullptr;
+    TSpinEdit* SpinEdit2_1 = nullptr;
+    QLabel* Label2_2 = nullptr;
+    QLabel* Image2_2 = nullptr;
+    QLabel* Label2_3 = nullptr;
+
+    QGroupBox* GroupBox2_2 = nullptr;  // the extension exception
+    QRadioButton* RadioButton2_1 = nullptr;
+    QRadioButton* RadioButton2_2 = nullptr;
+    QLabel* Label2_4 = nullptr;
+    QLineEdit* Edit2_1 = nullptr;
+    QLabel* Image2_3 = nullptr;
+    QLabel* Label2_5 = nullptr;
+
+    QPushButton* Button2_1 = nullptr;  // save
+};
+
+// Creates a push button of the panels' standard size 81 x 22 at (x, y).
+QPushButton* MakeButton(QWidget* parent, const char* name, int x, int y);
+// Creates a single-line edit field at its place.
+QLineEdit* MakeEdit(QWidget* parent, const char* name, const QRect& geometry, bool readOnly);
+// Creates a group box at its place.
+QGroupBox* MakeGroupBox(QWidget* parent, const char* name, const QRect& geometry);
