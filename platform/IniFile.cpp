@@ -1,0 +1,339 @@
+#include "platform/IniFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kMaxValueLength = 2047;
+constexpr const char* kLineEnd = "\r\n";
+constexpr const char* kUtf8Bom = "\xEF\xBB\xBF";
+
+// One line of the file: [begin, end) is its text without the line end; next is where the
+// following line starts (content size for the last line).
+struct LineSpan {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::size_t next = 0;
+};
+
+enum class LineKind { Other, Section, Key };
+
+struct ParsedLine {
+    LineKind kind = LineKind::Other;
+    std::string name;   // section name or key name, trimmed
+    std::string value;  // key value, trimmed (quotes still on)
+};
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::string Trim(const std::string& text) {
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && IsBlank(text[first])) {
+        ++first;
+    }
+    while (last > first && IsBlank(text[last - 1])) {
+        --last;
+    }
+    return text.substr(first, last - first);
+}
+
+char FoldAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool NamesEqual(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<LineSpan> SplitLines(const std::string& content) {
+    std::vector<LineSpan> lines;
+    std::size_t pos = 0;
+    if (content.compare(0, 3, kUtf8Bom) == 0) {
+        pos = 3;  // a byte order mark is kept in the file but is no part of the first line
+    }
+    while (pos < content.size()) {
+        LineSpan line;
+        line.begin = pos;
+        const std::size_t newline = content.find('\n', pos);
+        line.end = newline == std::string::npos ? content.size() : newline;
+        line.next = newline == std::string::npos ? content.size() : newline + 1;
+        if (line.end > line.begin && content[line.end - 1] == '\r') {
+            --line.end;
+        }
+        lines.push_back(line);
+        pos = line.next;
+    }
+    return lines;
+}
+
+ParsedLine ParseLine(const std::string& content, const LineSpan& span) {
+    ParsedLine parsed;
+    const std::string text = Trim(content.substr(span.begin, span.end - span.begin));
+    if (!text.empty() && text[0] == '[') {
+        const std::size_t close = text.find(']');
+        if (close != std::string::npos) {
+            parsed.kind = LineKind::Section;
+            parsed.name = Trim(text.substr(1, close - 1));
+        }
+        return parsed;
+    }
+    const std::size_t equals = text.find('=');
+    if (equals != std::string::npos) {
+        parsed.kind = LineKind::Key;
+        parsed.name = Trim(text.substr(0, equals));
+        parsed.value = Trim(text.substr(equals + 1));
+    }
+    return parsed;
+}
+
+// Index of the first header line of the section, or lines.size() when it is absent.
+std::size_t FindSection(const std::string& content, const std::vector<LineSpan>& lines,
+                        const std::string& section) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const ParsedLine parsed = ParseLine(content, lines[i]);
+        if (parsed.kind == LineKind::Section && NamesEqual(parsed.name, section)) {
+            return i;
+        }
+    }
+    return lines.size();
+}
+
+std::string StripQuotes(const std::string& value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+// Length of the UTF-8 sequence that a lead byte opens; 0 for a byte that opens none.
+std::size_t Utf8SequenceLength(unsigned char lead) {
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return 2;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        return 3;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        return 4;
+    }
+    return 0;
+}
+
+// Cuts a value to its first 2047 bytes without splitting a UTF-8 character in two.
+std::string CutValue(const std::string& value) {
+    if (value.size() <= kMaxValueLength) {
+        return value;
+    }
+    std::size_t cut = kMaxValueLength;
+    std::size_t lead = cut;
+    while (lead > 0 && cut - lead < 3 && (static_cast<unsigned char>(value[lead]) & 0xC0) == 0x80) {
+        --lead;
+    }
+    const std::size_t length = Utf8SequenceLength(static_cast<unsigned char>(value[lead]));
+    if (lead < cut && length > 0 && lead + length > cut) {
+        cut = lead;
+    }
+    return value.substr(0, cut);
+}
+
+bool HoldsLineBreak(const std::string& text) {
+    return text.find('\r') != std::string::npos || text.find('\n') != std::string::npos;
+}
+
+// Names that would not read back as themselves are refused, so a write can never add a line
+// or a key that the caller did not ask for.
+bool IsWritable(const std::string& section, const std::string& key, const std::string& value) {
+    if (HoldsLineBreak(section) || HoldsLineBreak(key) || HoldsLineBreak(value)) {
+        return false;
+    }
+    if (key.empty() || key.find('=') != std::string::npos) {
+        return false;
+    }
+    return section.find(']') == std::string::npos;
+}
+
+// The content with key=value written into section, following the private-profile rules.
+std::string WithKey(const std::string& content, const std::string& section, const std::string& key,
+                    const std::string& value) {
+    const std::vector<LineSpan> lines = SplitLines(content);
+    const std::size_t header = FindSection(content, lines, section);
+    if (header == lines.size()) {
+        std::string result = content;
+        if (!result.empty() && result.back() != '\n') {
+            result += kLineEnd;
+        }
+        return result + "[" + section + "]" + kLineEnd + key + "=" + value + kLineEnd;
+    }
+    std::size_t lastKeyLine = header;
+    for (std::size_t i = header + 1; i < lines.size(); ++i) {
+        const ParsedLine parsed = ParseLine(content, lines[i]);
+        if (parsed.kind == LineKind::Section) {
+            break;
+        }
+        if (parsed.kind != LineKind::Key) {
+            continue;
+        }
+        if (NamesEqual(parsed.name, key)) {
+            const std::string line = parsed.name + "=" + value + kLineEnd;
+            return content.substr(0, lines[i].begin) + line + content.substr(lines[i].next);
+        }
+        lastKeyLine = i;
+    }
+    // A new key goes directly below the last key line of its section (or its header), so blank
+    // lines that separate it from the next section stay below the new key.
+    const LineSpan& anchor = lines[lastKeyLine];
+    std::string result = content.substr(0, anchor.next);
+    if (anchor.next == anchor.end) {
+        result += kLineEnd;  // the anchor was the last line and had no line end
+    }
+    return result + key + "=" + value + kLineEnd + content.substr(anchor.next);
+}
+
+bool WriteAll(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t written = ::write(fd, data.data() + done, data.size() - done);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string ResolvedPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr) {
+        return path;
+    }
+    return resolved;
+}
+
+void SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Gives the new file the original's owner; without the privilege to do so it stays ours.
+void KeepOwner(int fd, const struct stat& original) {
+    if (::fchown(fd, original.st_uid, original.st_gid) != 0) {
+        return;
+    }
+}
+
+// Replaces the file's content as one step: a temporary file in the same folder, flushed to
+// disk with the original's permissions, then renamed over the original. A failure at any point
+// leaves the original untouched.
+bool ReplaceFileContent(const std::string& path, const std::string& content) {
+    const std::string target = ResolvedPath(path);
+    struct stat info {};
+    if (::stat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    if (::access(target.c_str(), W_OK) != 0) {
+        return false;
+    }
+    const std::string folder = FolderOf(target);
+    const std::string name = target.substr(target.rfind('/') + 1);
+    std::string temporary = folder + "/." + name + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = WriteAll(fd, content);
+    ok = ok && ::fchmod(fd, info.st_mode & 07777) == 0;
+    if (ok) {
+        KeepOwner(fd, info);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    SyncFolder(folder);
+    return true;
+}
+
+}  // namespace
+
+std::optional<IniFile> IniFile::Open(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    std::ifstream stream(path, std::ios::binary);
+    if (!stream) {
+        return std::nullopt;
+    }
+    IniFile file;
+    file.path_ = path;
+    file.content_.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    if (stream.bad()) {
+        return std::nullopt;
+    }
+    return file;
+}
+
+std::optional<std::string> IniFile::Read(const std::string& section, const std::string& key) const {
+    const std::vector<LineSpan> lines = SplitLines(content_);
+    const std::size_t header = FindSection(content_, lines, section);
+    for (std::size_t i = header + 1; i < lines.size(); ++i) {
+        const ParsedLine parsed = ParseLine(content_, lines[i]);
+        if (parsed.kind == LineKind::Section) {
+            break;
+        }
+        if (parsed.kind == LineKind::Key && NamesEqual(parsed.name, key)) {
+            return CutValue(StripQuotes(parsed.value));
+        }
+    }
+    return std::nullopt;
+}
+
+bool IniFile::Write(const std::string& section, const std::string& key, const std::string& value) {
+    if (!IsWritable(section, key, value)) {
+        return false;
+    }
+    std::string updated = WithKey(content_, section, key, value);
+    if (!ReplaceFileContent(path_, updated)) {
+        return false;
+    }
+    content_ = std::move(updated);
+    return true;
+}

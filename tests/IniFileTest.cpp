@@ -1,0 +1,274 @@
+// The private-profile engine on real files: exact bytes written, reading rules, refusals.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "lang/Language.h"
+#include "platform/IniFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class IniFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "ostrevan-ini-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+        path_ = (folder_ / "test.ini").string();
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+
+    void Put(const std::string& content) { Put(path_, content); }
+    static void Put(const std::string& path, const std::string& content) {
+        std::ofstream(path, std::ios::binary) << content;
+    }
+    std::string Content() const { return Content(path_); }
+    static std::string Content(const std::string& path) {
+        std::ifstream stream(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+    }
+    std::optional<std::string> Read(const std::string& section, const std::string& key) const {
+        const std::optional<IniFile> file = IniFile::Open(path_);
+        if (!file) {
+            return std::nullopt;
+        }
+        return file->Read(section, key);
+    }
+    bool Write(const std::string& section, const std::string& key, const std::string& value) {
+        std::optional<IniFile> file = IniFile::Open(path_);
+        return file && file->Write(section, key, value);
+    }
+    int EntriesInFolder() const {
+        return static_cast<int>(std::distance(fs::directory_iterator(folder_), {}));
+    }
+
+    fs::path folder_;
+    std::string path_;
+};
+
+TEST_F(IniFileTest, SnapshotIndexGrowsInItsFixedFormat) {
+    Put("[GENERAL]\r\nNO=1\r\n \r\n[DATES]\r\n");
+    for (int n = 1; n <= 3; ++n) {
+        ASSERT_TRUE(Write("GENERAL", "NO", std::to_string(n)));
+        ASSERT_TRUE(
+            Write("DATES", std::to_string(n), "6.12.2026;15:42:2" + std::to_string(n) + ";3"));
+    }
+    EXPECT_EQ(Content(),
+              "[GENERAL]\r\nNO=3\r\n \r\n[DATES]\r\n"
+              "1=6.12.2026;15:42:21;3\r\n2=6.12.2026;15:42:22;3\r\n3=6.12.2026;15:42:23;3\r\n");
+    EXPECT_EQ(Read("dates", "2"), "6.12.2026;15:42:22;3");
+}
+
+TEST_F(IniFileTest, ExistingKeyIsReplacedInPlaceAndOtherLinesStayExactly) {
+    Put("; kept comment\r\n\r\n[GENERAL]\r\n\r\nSOURCE=/old\r\n  subfolders = TRUE  \r\n\r\n"
+        "junk line\r\n[FILTERS]\r\nBYSIZE=5\r\n");
+    ASSERT_TRUE(Write("general", "Subfolders", "FALSE"));
+    ASSERT_TRUE(Write("GENERAL", "SOURCE", "/new path"));
+    EXPECT_EQ(Content(),
+              "; kept comment\r\n\r\n[GENERAL]\r\n\r\nSOURCE=/new path\r\nsubfolders=FALSE\r\n\r\n"
+              "junk line\r\n[FILTERS]\r\nBYSIZE=5\r\n");
+}
+
+TEST_F(IniFileTest, NewKeyGoesBelowTheLastKeyOfItsSectionBeforeTrailingBlankLines) {
+    Put("[GENERAL]\r\nSOURCE=/a\r\n; note\r\n\r\n\r\n[FILTERS]\r\nBYSIZE=5\r\n");
+    ASSERT_TRUE(Write("GENERAL", "DESTINATION", "/store"));
+    EXPECT_EQ(Content(),
+              "[GENERAL]\r\nSOURCE=/a\r\nDESTINATION=/store\r\n; note\r\n\r\n\r\n"
+              "[FILTERS]\r\nBYSIZE=5\r\n");
+
+    // A section without keys gets the new key directly under its header.
+    Put("[EMPTY]\r\n\r\n[OTHER]\r\nK=1\r\n");
+    ASSERT_TRUE(Write("EMPTY", "NEW", "v"));
+    EXPECT_EQ(Content(), "[EMPTY]\r\nNEW=v\r\n\r\n[OTHER]\r\nK=1\r\n");
+}
+
+TEST_F(IniFileTest, MissingSectionIsAppendedAtTheEnd) {
+    Put("[GENERAL]\r\nSOURCE=/a");  // last line without its line end
+    ASSERT_TRUE(Write("FILTERS", "BYEXT", ".tmp"));
+    EXPECT_EQ(Content(), "[GENERAL]\r\nSOURCE=/a\r\n[FILTERS]\r\nBYEXT=.tmp\r\n");
+
+    Put("");
+    ASSERT_TRUE(Write("S", "K", "V"));
+    EXPECT_EQ(Content(), "[S]\r\nK=V\r\n");
+
+    // A new key after a last key line that has no line end.
+    Put("[S]\nA=1");
+    ASSERT_TRUE(Write("S", "B", "2"));
+    EXPECT_EQ(Content(), "[S]\nA=1\r\nB=2\r\n");
+}
+
+TEST_F(IniFileTest, FirstSectionAndFirstKeyCountForReadingAndWriting) {
+    Put("[A]\r\nK=first\r\nK=second\r\n[B]\r\nX=1\r\n[a]\r\nK=third\r\nONLY=later\r\n");
+    EXPECT_EQ(Read("A", "K"), "first");
+    EXPECT_EQ(Read("A", "ONLY"), std::nullopt);
+    ASSERT_TRUE(Write("A", "K", "new"));
+    ASSERT_TRUE(Write("A", "ONLY", "here"));
+    EXPECT_EQ(
+        Content(),
+        "[A]\r\nK=new\r\nK=second\r\nONLY=here\r\n[B]\r\nX=1\r\n[a]\r\nK=third\r\nONLY=later\r\n");
+}
+
+TEST_F(IniFileTest, ValuesAreTrimmedAndOnePairOfMatchingQuotesRemoved) {
+    Put("[V]\r\n"
+        "  spaced  =   a b  \t\r\n"
+        "dq=\"  in quotes \"\r\n"
+        "sq='x'\r\n"
+        "twice=\"\"y\"\"\r\n"
+        "mixed=\"z'\r\n"
+        "lone=\"\r\n"
+        "empty=\r\n"
+        "emptyq=''\r\n"
+        "eq=a=b\r\n"
+        "two=\" 2\"\r\n");
+    EXPECT_EQ(Read("V", "SPACED"), "a b");
+    EXPECT_EQ(Read("V", "dq"), "  in quotes ");
+    EXPECT_EQ(Read("V", "sq"), "x");
+    EXPECT_EQ(Read("V", "twice"), "\"y\"");
+    EXPECT_EQ(Read("V", "mixed"), "\"z'");
+    EXPECT_EQ(Read("V", "lone"), "\"");
+    EXPECT_EQ(Read("V", "empty"), "");
+    EXPECT_EQ(Read("V", "emptyq"), "");
+    EXPECT_EQ(Read("V", "eq"), "a=b");
+    EXPECT_EQ(Read("V", "two"), " 2");
+    EXPECT_EQ(Read("V", "absent"), std::nullopt);
+    EXPECT_EQ(Read("NOSECTION", "empty"), std::nullopt);
+}
+
+TEST_F(IniFileTest, LongValuesAreCutTo2047Characters) {
+    const std::string longValue(3000, 'x');
+    Put("[L]\r\nK=" + longValue + "\r\n");
+    EXPECT_EQ(Read("L", "K"), std::string(2047, 'x'));
+
+    // The cut never leaves half of a two-byte character behind.
+    const std::string accented = std::string(2046, 'a') + "\xC3\xA9" + "tail";
+    Put("[L]\r\nK=" + accented + "\r\n");
+    EXPECT_EQ(Read("L", "K"), std::string(2046, 'a'));
+
+    // A long value is written whole.
+    Put("[L]\r\n");
+    ASSERT_TRUE(Write("L", "K", longValue));
+    EXPECT_EQ(Content(), "[L]\r\nK=" + longValue + "\r\n");
+}
+
+TEST_F(IniFileTest, OtherLinesAreIgnoredWhenReading) {
+    Put("K=before any section\r\n[S]\r\nno equals sign\r\n[broken\r\n  \r\n;K=comment\r\nK=ok\r\n");
+    EXPECT_EQ(Read("S", "K"), "ok");
+    EXPECT_EQ(Read("S", "no equals sign"), std::nullopt);
+    EXPECT_EQ(Read("", "K"), std::nullopt);
+}
+
+TEST_F(IniFileTest, NamesFoldOnlyAsciiLetters) {
+    Put("[Sekce\xC3\x89]\r\nkl\xC3\xAD\xC4\x8D=1\r\nMixedCase=2\r\n");
+    EXPECT_EQ(Read("SEKCE\xC3\x89", "kl\xC3\xAD\xC4\x8D"), "1");
+    EXPECT_EQ(Read("sekce\xC3\x89", "MIXEDCASE"), "2");
+    EXPECT_EQ(Read("SEKCE\xC3\xA9", "MIXEDCASE"), std::nullopt);  // é is not É
+}
+
+TEST_F(IniFileTest, LfOnlyFilesAndByteOrderMarkAreRead) {
+    Put("\xEF\xBB\xBF[GENERAL]\nSOURCE=/lf only\n\n[FILTERS]\nBYSIZE=7\n");
+    EXPECT_EQ(Read("GENERAL", "SOURCE"), "/lf only");
+    EXPECT_EQ(Read("FILTERS", "BYSIZE"), "7");
+    ASSERT_TRUE(Write("GENERAL", "SUBFOLDERS", "TRUE"));
+    EXPECT_EQ(Content(),
+              "\xEF\xBB\xBF[GENERAL]\nSOURCE=/lf only\nSUBFOLDERS=TRUE\r\n\n[FILTERS]\nBYSIZE=7\n");
+}
+
+TEST_F(IniFileTest, NonUtf8BytesPassThroughUntouched) {
+    const std::string latin1 = "/home/u/\xE9t\xE9\xFF\x80";
+    Put("[GENERAL]\r\nSOURCE=" + latin1 + "\r\n\xFE\xFE junk\r\n");
+    EXPECT_EQ(Read("GENERAL", "SOURCE"), latin1);
+    ASSERT_TRUE(Write("GENERAL", "DESTINATION", latin1 + "\xC3"));
+    EXPECT_EQ(Content(), "[GENERAL]\r\nSOURCE=" + latin1 + "\r\nDESTINATION=" + latin1 +
+                             "\xC3\r\n\xFE\xFE junk\r\n");
+    EXPECT_EQ(Read("GENERAL", "DESTINATION"), latin1 + "\xC3");
+}
+
+TEST_F(IniFileTest, MissingFileAndDirectoryReadAsMissingAndAreNeverCreated) {
+    EXPECT_FALSE(IniFile::Open(path_).has_value());
+    EXPECT_FALSE(WriteIniValue("S", "K", "V", path_));
+    EXPECT_FALSE(fs::exists(path_));
+    EXPECT_EQ(ReadIniValue("S", "K", path_), "PARROR: L1: language error");
+
+    fs::create_directory(path_);
+    EXPECT_FALSE(IniFile::Open(path_).has_value());
+    EXPECT_EQ(ReadIniValue("S", "K", path_), "PARROR: L1: language error");
+    EXPECT_FALSE(WriteIniValue("S", "K", "V", path_));
+    EXPECT_TRUE(fs::is_directory(path_));
+    EXPECT_EQ(EntriesInFolder(), 1);
+}
+
+TEST_F(IniFileTest, ValueWithLineBreakIsRefusedAndChangesNothing) {
+    const std::string original = "[GENERAL]\r\nSOURCE=/a\r\n";
+    Put(original);
+    EXPECT_FALSE(Write("GENERAL", "SOURCE", "/b\r\n[EVIL]\r\nX=1"));
+    EXPECT_FALSE(Write("GENERAL", "SOURCE", "/b\nX=1"));
+    EXPECT_FALSE(Write("GENERAL", "SOURCE", "/b\r"));
+    EXPECT_FALSE(Write("GEN\nERAL", "SOURCE", "/b"));
+    EXPECT_FALSE(Write("GENERAL", "A=B", "/b"));
+    EXPECT_EQ(Content(), original);
+}
+
+TEST_F(IniFileTest, WriteFailsWhenTheFileWasReplacedByAFolder) {
+    Put("[S]\r\nK=1\r\n");
+    std::optional<IniFile> file = IniFile::Open(path_);
+    ASSERT_TRUE(file.has_value());
+    fs::remove(path_);
+    EXPECT_FALSE(file->Write("S", "K", "2"));
+    EXPECT_FALSE(fs::exists(path_));
+    fs::create_directory(path_);
+    EXPECT_FALSE(file->Write("S", "K", "2"));
+    EXPECT_TRUE(fs::is_directory(path_));
+    EXPECT_EQ(EntriesInFolder(), 1);  // no temporary file left behind
+}
+
+TEST_F(IniFileTest, WriteKeepsPermissionsAndLeavesNoTemporaryFile) {
+    Put("[S]\r\nK=1\r\n");
+    fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_TRUE(Write("S", "K", "2"));
+    EXPECT_EQ(fs::status(path_).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(EntriesInFolder(), 1);
+    EXPECT_EQ(Content(), "[S]\r\nK=2\r\n");
+}
+
+TEST_F(IniFileTest, WriteThroughSymbolicLinkUpdatesTheTarget) {
+    const std::string target = (folder_ / "real.ini").string();
+    Put(target, "[S]\r\nK=1\r\n");
+    fs::create_symlink(target, path_);
+    ASSERT_TRUE(Write("S", "K", "2"));
+    EXPECT_TRUE(fs::is_symlink(path_));
+    EXPECT_EQ(Content(target), "[S]\r\nK=2\r\n");
+}
+
+TEST_F(IniFileTest, WriteOnReadOnlyMountIsRefused) {
+    const fs::path mounted = folder_ / "ro";
+    fs::create_directory(mounted);
+    const std::string path = (mounted / "Settings.ini").string();
+    Put(path, "[S]\r\nK=1\r\n");
+    if (::mount(mounted.c_str(), mounted.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        GTEST_SKIP() << "bind mounts are not permitted here";
+    }
+    if (::mount(nullptr, mounted.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) !=
+        0) {
+        ::umount(mounted.c_str());
+        GTEST_SKIP() << "read-only remount is not permitted here";
+    }
+    const bool written = WriteIniValue("S", "K", "2", path);
+    const std::string after = Content(path);
+    ::umount(mounted.c_str());
+    EXPECT_FALSE(written);
+    EXPECT_EQ(after, "[S]\r\nK=1\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(mounted), {}), 1);
+}
+
+}  // namespace

@@ -1,0 +1,218 @@
+// Settings conversions and reading, the folders beside the program and the shared queue.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <string>
+
+#include "core/Paths.h"
+#include "core/RunSettings.h"
+#include "core/SharedState.h"
+#include "lang/Language.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class SettingsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        savedProgramDir_ = ProgramDir;
+        std::string pattern = (fs::temp_directory_path() / "ostrevan-settings-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+    }
+    void TearDown() override {
+        InitPaths(savedProgramDir_);
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+    std::string Put(const std::string& name, const std::string& content) {
+        const std::string path = (folder_ / name).string();
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+
+    fs::path folder_;
+    std::string savedProgramDir_;
+};
+
+TEST(SettingConversions, FlagsAreTrueOnlyForTheWordTrueInAnyAsciiCase) {
+    for (const char* on : {"TRUE", "true", "True", "tRuE"}) {
+        EXPECT_TRUE(SettingFlag(on)) << on;
+    }
+    for (const char* off : {"FALSE", "1", "yes", "", "TRUE ", " true", "TRUE1",
+                            "PARROR: GENERAL - SUBFOLDERS", "PARROR: L1: language error"}) {
+        EXPECT_FALSE(SettingFlag(off)) << off;
+    }
+}
+
+TEST(SettingConversions, OnlyTheExactTextTwoGivesExtensionMode2) {
+    EXPECT_EQ(SettingExtMode("2"), 2);
+    for (const char* one :
+         {"1", "0", "", "02", " 2", "2 ", "2.0", "3", "PARROR: FILTERS - BYEXTMODE"}) {
+        EXPECT_EQ(SettingExtMode(one), 1) << one;
+    }
+}
+
+TEST(SettingConversions, SizeLimitIsADecimalWholeNumberOrTheDefault1032) {
+    EXPECT_EQ(SettingSizeLimit(""), 1032);
+    EXPECT_EQ(SettingSizeLimit("0"), 0);
+    EXPECT_EQ(SettingSizeLimit("1"), 1);
+    EXPECT_EQ(SettingSizeLimit("-5"), -5);
+    EXPECT_EQ(SettingSizeLimit("+7"), 7);
+    EXPECT_EQ(SettingSizeLimit("0042"), 42);
+    EXPECT_EQ(SettingSizeLimit("2147483647"), std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(SettingSizeLimit("-2147483648"), std::numeric_limits<int32_t>::min());
+    for (const char* bad :
+         {"abc", "12abc", "1 000", "2147483648", "-2147483649", "99999999999999999999", "-", "+",
+          "0x10", "1.5", "PARROR: FILTERS - BYSIZE", "PARROR: L1: language error"}) {
+        EXPECT_EQ(SettingSizeLimit(bad), 1032) << bad;
+    }
+}
+
+TEST_F(SettingsTest, ReadsTheSevenKeysWithTheirConversions) {
+    const std::string path = Put("Settings.ini",
+                                 "[GENERAL]\r\nSOURCE=/home/u/Documents/\r\nSUBFOLDERS=true\r\n"
+                                 "DESTINATION= \"/store with space\" \r\nSKIPLIKETASKS=yes\r\n"
+                                 "[FILTERS]\r\nBYSIZE=\r\nBYEXT=.Doc;.xls\r\nBYEXTMODE=2\r\n");
+    const TRunSettings settings = ReadSettingsFile(path);
+    EXPECT_EQ(settings.SOURCE, "/home/u/Documents/");
+    EXPECT_TRUE(settings.SUBFOLDERS);
+    EXPECT_EQ(settings.DESTINATION, "/store with space");
+    EXPECT_FALSE(settings.SKIPLIKETASKS);
+    EXPECT_EQ(settings.BYSIZE, 1032);
+    EXPECT_EQ(settings.BYEXT, ".Doc;.xls");
+    EXPECT_EQ(settings.BYEXTMODE, 2);
+}
+
+TEST_F(SettingsTest, MissingKeysAndMissingFileReadAsMarkers) {
+    const std::string path =
+        Put("Settings.ini", "[GENERAL]\r\nSKIPLIKETASKS=TRUE\r\n[FILTERS]\r\nBYSIZE=0\r\n");
+    const TRunSettings partial = ReadSettingsFile(path);
+    EXPECT_EQ(partial.SOURCE, "PARROR: GENERAL - SOURCE");
+    EXPECT_EQ(partial.DESTINATION, "PARROR: GENERAL - DESTINATION");
+    EXPECT_FALSE(partial.SUBFOLDERS);
+    EXPECT_TRUE(partial.SKIPLIKETASKS);
+    EXPECT_EQ(partial.BYSIZE, 0);
+    EXPECT_EQ(partial.BYEXT, "PARROR: FILTERS - BYEXT");
+    EXPECT_EQ(partial.BYEXTMODE, 1);
+
+    const TRunSettings missing = ReadSettingsFile((folder_ / "none.ini").string());
+    EXPECT_EQ(missing.SOURCE, "PARROR: L1: language error");
+    EXPECT_EQ(missing.DESTINATION, "PARROR: L1: language error");
+    EXPECT_FALSE(missing.SUBFOLDERS);
+    EXPECT_FALSE(missing.SKIPLIKETASKS);
+    EXPECT_EQ(missing.BYSIZE, 1032);
+    EXPECT_EQ(missing.BYEXT, "PARROR: L1: language error");
+    EXPECT_EQ(missing.BYEXTMODE, 1);
+}
+
+TEST_F(SettingsTest, InstalledSettingsFileHoldsAllSevenKeys) {
+    const std::string path = std::string(OSTREVAN_SOURCE_DIR) + "/install/Settings/Settings.ini";
+    const TRunSettings settings = ReadSettingsFile(path);
+    EXPECT_EQ(settings.SOURCE, "");
+    EXPECT_EQ(settings.DESTINATION, "");
+    EXPECT_TRUE(settings.SUBFOLDERS);
+    EXPECT_FALSE(settings.SKIPLIKETASKS);
+    EXPECT_EQ(settings.BYSIZE, 1032);
+    EXPECT_EQ(settings.BYEXT, ".tmp;.bak;.swp");
+    EXPECT_EQ(settings.BYEXTMODE, 2);
+    for (const char* key : {"SOURCE", "SUBFOLDERS", "DESTINATION", "SKIPLIKETASKS"}) {
+        EXPECT_EQ(ReadIniValue("GENERAL", key, path).rfind("PARROR", 0), std::string::npos) << key;
+    }
+    for (const char* key : {"BYSIZE", "BYEXT", "BYEXTMODE"}) {
+        EXPECT_EQ(ReadIniValue("FILTERS", key, path).rfind("PARROR", 0), std::string::npos) << key;
+    }
+}
+
+TEST_F(SettingsTest, FoldersAreFixedBesideTheProgramAndNoneIsCreated) {
+    InitPaths(folder_.string() + "/");
+    EXPECT_EQ(ProgramDir, folder_.string());
+    EXPECT_EQ(LanguageDir, folder_.string() + "/Language");
+    EXPECT_EQ(LogsDir, folder_.string() + "/Logs");
+    EXPECT_EQ(SettingsDir, folder_.string() + "/Settings/");
+    EXPECT_EQ(SettingsFilePath(), folder_.string() + "/Settings/Settings.ini");
+    EXPECT_TRUE(fs::is_empty(folder_));
+
+    // Language lookups follow the new folder.
+    EXPECT_EQ(LanguageText("GUI_FORM", "TITLE", "GUI"), "PARROR: L1: language error");
+    fs::create_directory(LanguageDir);
+    Put("Language/GUI.ini", "[GUI_FORM]\r\nTITLE=Here\r\n");
+    EXPECT_EQ(LanguageText("GUI_FORM", "TITLE", "GUI"), "Here");
+
+    InitPaths();
+    EXPECT_EQ(ProgramDir, fs::canonical("/proc/self/exe").parent_path().string());
+    EXPECT_EQ(SettingsDir, ProgramDir + "/Settings/");
+}
+
+TEST(SnapshotQueueHelpers, KeepsOneHeaderElementAndArrivalOrder) {
+    ResetSnapshotQueue();
+    ASSERT_EQ(SnapshotQueue.size(), 1u);
+    EXPECT_EQ(QueueCount(), 0);
+
+    QueueAppend("a.txt", "a.txt", 3);
+    QueueAppend("b.txt", "c.txt", 4);
+    QueueAppend("d.txt", "d.txt", 1);
+    ASSERT_EQ(SnapshotQueue.size(), 3u);
+    EXPECT_EQ(SnapshotQueue[0].Count, 3);
+    EXPECT_EQ(SnapshotQueue[1].Count, 0);
+    EXPECT_EQ(SnapshotQueue[2].Count, 0);
+    EXPECT_EQ(SnapshotQueue[0].OldName, "a.txt");
+    EXPECT_FALSE(QueueBusy);
+
+    TSnapshotEvent first = QueueTakeFirst();
+    EXPECT_EQ(first.OldName, "a.txt");
+    EXPECT_EQ(first.Action, 3);
+    ASSERT_EQ(SnapshotQueue.size(), 2u);
+    EXPECT_EQ(QueueCount(), 2);
+    EXPECT_EQ(SnapshotQueue[1].Count, 0);
+
+    TSnapshotEvent second = QueueTakeFirst();
+    EXPECT_EQ(second.OldName, "b.txt");
+    EXPECT_EQ(second.NewName, "c.txt");
+    EXPECT_EQ(second.Action, 4);
+    ASSERT_EQ(SnapshotQueue.size(), 1u);
+    EXPECT_EQ(QueueCount(), 1);
+
+    TSnapshotEvent third = QueueTakeFirst();
+    EXPECT_EQ(third.NewName, "d.txt");
+    ASSERT_EQ(SnapshotQueue.size(), 1u);
+    EXPECT_EQ(QueueCount(), 0);
+    EXPECT_FALSE(QueueBusy);
+
+    // Taking from an empty queue changes nothing.
+    EXPECT_EQ(QueueTakeFirst().Action, 0);
+    ASSERT_EQ(SnapshotQueue.size(), 1u);
+    EXPECT_EQ(QueueCount(), 0);
+
+    // The next event reuses the left-over first element.
+    QueueAppend("e.txt", "e.txt", 2);
+    ASSERT_EQ(SnapshotQueue.size(), 1u);
+    EXPECT_EQ(QueueCount(), 1);
+    EXPECT_EQ(SnapshotQueue[0].NewName, "e.txt");
+    EXPECT_EQ(SnapshotQueue[0].Action, 2);
+
+    ResetSnapshotQueue();
+    EXPECT_EQ(QueueCount(), 0);
+    EXPECT_EQ(SnapshotQueue.size(), 1u);
+}
+
+TEST(WindowHookHelpers, HelpersCallTheHooksOnlyWhenSet) {
+    const TWindowHooks saved = WindowHooks;
+    WindowHooks = {};
+    RefreshTrayIcon(true);  // no hook: nothing happens
+    AppendConsoleLine("ignored");
+
+    std::vector<std::string> calls;
+    WindowHooks.TrayIconGetIcon = [&](bool busy) { calls.push_back(busy ? "busy" : "idle"); };
+    WindowHooks.ConsoleAppend = [&](const std::string& line) { calls.push_back(line); };
+    RefreshTrayIcon(true);
+    AppendConsoleLine("Modified: a > a");
+    RefreshTrayIcon(false);
+    WindowHooks = saved;
+    EXPECT_EQ(calls, (std::vector<std::string>{"busy", "Modified: a > a", "idle"}));
+}
+
+}  // namespace
