@@ -20,10 +20,15 @@ namespace {
 
 constexpr const char* kIndexName = "snapshot.ini";
 constexpr const char* kCopyPrefix = "SnapShot.";
-// The first lines of every new index; the line of one space belongs to the format.
-constexpr const char* kNewIndexText = "[GENERAL]\r\nNO=1\r\n \r\n[DATES]\r\n";
 // Snapshot numbers stay well inside 32 bits so that "one more" never overflows.
 constexpr long long kLargestNumber = 2147483646;
+
+// A new index with its first entry: the lines "[GENERAL]", "NO=<n>", a line of one space (part of
+// the format) and "[DATES]", then the entry. These are the very bytes that the four first lines
+// with NO=1 and the two key writes give, made in one write.
+std::string NewIndexText(const std::string& number, const std::string& entry) {
+    return "[GENERAL]\r\nNO=" + number + "\r\n \r\n[DATES]\r\n" + number + "=" + entry + "\r\n";
+}
 
 std::string IndexPathIn(const std::string& folder) {
     return JoinPath(folder, kIndexName);
@@ -198,14 +203,15 @@ std::string NewSnapshot(const std::string& folder, int actionCode) {
     const std::string indexPath = IndexPathIn(folder);
     const bool indexExists = fs::exists(indexPath, ec);
     const int n = NextSnapshotNumber(folder, indexExists);
-    if (!indexExists) {
-        WriteFileAtomically(indexPath, kNewIndexText);
-    }
     const std::string key = std::to_string(n);
-    WriteIniValue("GENERAL", "NO", key, indexPath);
-    WriteIniValue("DATES", key,
-                  ShortDateText() + ";" + LongTimeText() + ";" + std::to_string(actionCode),
-                  indexPath);
+    const std::string entry =
+        ShortDateText() + ";" + LongTimeText() + ";" + std::to_string(actionCode);
+    if (indexExists) {
+        WriteIniValue("GENERAL", "NO", key, indexPath);
+        WriteIniValue("DATES", key, entry, indexPath);
+    } else {
+        WriteFileAtomically(indexPath, NewIndexText(key, entry));
+    }
     return CopyPathIn(folder, n);
 }
 

@@ -15,14 +15,6 @@ constexpr int kActionAdded = 1;
 constexpr int kActionModified = 3;
 constexpr int kActionRenamed = 4;
 
-// Takes the oldest event off the queue, marking the queue busy meanwhile.
-TSnapshotEvent TakeOldestEvent() {
-    QueueBusy = true;
-    TSnapshotEvent event = QueueTakeFirst();
-    QueueBusy = false;
-    return event;
-}
-
 std::string SourcePathOf(const std::string& name) {
     if (RunSettings.SOURCE.empty() || name.empty()) {
         return {};
@@ -83,7 +75,7 @@ bool TakeSnapshots() {
         return false;
     }
     while (QueueCount() > 0) {
-        BringStoreUpToDate(TakeOldestEvent());
+        BringStoreUpToDate(QueueTakeFirst());  // marks the queue busy during the removal
     }
     return true;
 }
