@@ -6,6 +6,8 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "lang/Language.h"
 #include "platform/DateTimeText.h"
@@ -137,6 +139,63 @@ TEST_F(LanguageTest, LookedUpTextsAndMarkersPassThroughThePlaceholders) {
             return "Started " + date + "|PARROR: " + date + "|/store/" + date +
                    "|PARROR: GENERAL - " + date;
         });
+}
+
+// Every key that the window looks up is in the installed English file, so no caption shows a
+// marker; the log texts hold $FILE$ exactly where their lines carry a file.
+TEST_F(LanguageTest, InstalledLanguageFileHoldsTheWholeCatalogue) {
+    SetLanguageFolder(std::string(OSTREVAN_SOURCE_DIR) + "/install/Language");
+    const std::vector<std::pair<std::string, std::vector<std::string>>> catalogue = {
+        {"GUI_FORM",
+         {"TITLE", "TASKMAIN", "TASK_1", "TASK_2", "TASK_3", "TASK_4", "TASK_5", "HEADER1",
+          "HEADER2", "BUTTON1_1", "BUTTON1_2", "BUTTON1_3", "BUTTON1_4", "BUTTON1_5", "BUTTON2_1",
+          "BUTTON2_2"}},
+        {"PANEL1",
+         {"MAINTEXT", "LABELTEXT", "GROUPBOX1", "GROUPBOX2", "LABEL1", "LABEL2", "LABEL3", "LABEL4",
+          "BUTTON1", "BUTTON2", "BUTTON3", "CHECKBOX1", "CHECKBOX2"}},
+        {"PANEL2",
+         {"MAINTEXT", "LABELTEXT", "GROUPBOX1", "GROUPBOX2", "LABEL1", "LABEL2", "LABEL3", "LABEL4",
+          "LABEL5", "RADIOBUTTON1", "RADIOBUTTON2", "BUTTON1"}},
+        {"PANEL3", {"MAINTEXT", "LABELTEXT", "LABEL1", "COLUMN1", "COLUMN2", "BUTTON1"}},
+        {"PANEL4",
+         {"MAINTEXT", "LABELTEXT", "LABEL1", "LABEL2", "LABEL3", "LABEL4", "LABEL5", "LABEL6",
+          "LABEL7", "LABEL8", "GROUPBOX1", "BUTTON1", "BUTTON2", "BUTTON3"}},
+        {"PANEL5", {"MAINTEXT", "LABELTEXT"}},
+        {"PANEL6", {"MAINTEXT", "LABELTEXT", "LABEL1", "LABEL2", "LABEL3"}},
+        {"VALUES", {"VALUE_NOLOG", "VALUE_NOINFO", "VALUES_LOGS_NO"}},
+        {"OPERATIONS", {"1", "2", "3", "4"}},
+        {"WARNINGS", {"1"}},
+    };
+    for (const auto& [section, keys] : catalogue) {
+        for (const std::string& key : keys) {
+            const std::string text = LanguageText(section, key, "GUI");
+            EXPECT_FALSE(text.empty()) << section << "/" << key;
+            EXPECT_EQ(text.rfind("PARROR: ", 0), std::string::npos) << section << "/" << key;
+        }
+    }
+    EXPECT_EQ(LanguageText("GUI_FORM", "TITLE", "GUI"), "Ostrevan.lite");
+    ASSERT_EQ(LanguageText("VALUES", "VALUES_LOGS_NO", "GUI"), "13");
+    for (int code = 1; code <= 13; ++code) {
+        const std::string text =
+            LanguageText("VALUES", "VALUES_LOGS_" + std::to_string(code), "GUI");
+        EXPECT_EQ(text.rfind("PARROR: ", 0), std::string::npos) << code;
+        const bool carriesFile = code == 5 || code == 6 || (code >= 8 && code <= 12);
+        EXPECT_EQ(text.find("$FILE$") != std::string::npos, carriesFile) << code << ": " << text;
+    }
+
+    // CR LF line ends throughout and no byte order mark, in both installed files.
+    for (const char* name : {"/install/Language/GUI.ini", "/install/Settings/Settings.ini"}) {
+        std::ifstream stream(std::string(OSTREVAN_SOURCE_DIR) + name, std::ios::binary);
+        const std::string content{std::istreambuf_iterator<char>(stream),
+                                  std::istreambuf_iterator<char>()};
+        ASSERT_FALSE(content.empty()) << name;
+        EXPECT_NE(content.substr(0, 3), "\xEF\xBB\xBF") << name;
+        EXPECT_EQ(content.substr(content.size() - 2), "\r\n") << name;
+        for (std::size_t pos = content.find('\n'); pos != std::string::npos;
+             pos = content.find('\n', pos + 1)) {
+            ASSERT_TRUE(pos > 0 && content[pos - 1] == '\r') << name << " at byte " << pos;
+        }
+    }
 }
 
 TEST(DateTimeText, RegionalTextsAreNotEmpty) {

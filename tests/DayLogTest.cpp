@@ -1,0 +1,244 @@
+// Day logs on real files: line format, odd file names, listing, tolerant reading, $FILE$.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "core/Paths.h"
+#include "platform/DateTimeText.h"
+#include "store/DayLog.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class DayLogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        InitRegionalFormats();
+        savedProgramDir_ = ProgramDir;
+        std::string pattern = (fs::temp_directory_path() / "ostrevan-log-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+        InitPaths(folder_.string());
+    }
+    void TearDown() override {
+        InitPaths(savedProgramDir_);
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+    static std::string Content(const std::string& path) {
+        std::ifstream stream(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+    }
+    static void Put(const std::string& path, const std::string& content) {
+        std::ofstream(path, std::ios::binary) << content;
+    }
+    static std::string TodayPath() { return LogsDir + "/" + DayFileName(ShortDateText()) + ".log"; }
+
+    // Writes one line and returns it as found at the end of today's file, together with the
+    // time texts taken just before and after the write.
+    struct Written {
+        std::string Line;
+        std::string Before;
+        std::string After;
+    };
+    static Written WriteAndRead(int code, int image, const std::string& fileText) {
+        Written written;
+        written.Before = LongTimeText();
+        WriteLogLine(code, image, fileText);
+        written.After = LongTimeText();
+        const std::string content = Content(TodayPath());
+        const std::size_t start = content.rfind("\r\n", content.size() - 3);
+        written.Line = content.substr(start == std::string::npos ? 0 : start + 2);
+        return written;
+    }
+    static void ExpectLine(const Written& written, const std::string& afterTime) {
+        EXPECT_TRUE(written.Line == written.Before + afterTime ||
+                    written.Line == written.After + afterTime)
+            << written.Line;
+    }
+
+    fs::path folder_;
+    std::string savedProgramDir_;
+};
+
+TEST_F(DayLogTest, FirstLineCreatesFolderAndDayFileAndLaterLinesAppend) {
+    ASSERT_FALSE(fs::exists(LogsDir));
+    ExpectLine(WriteAndRead(1, 3, ""), ";1;3;\r\n");
+    ASSERT_TRUE(fs::is_directory(LogsDir));
+    const std::vector<std::string> days = ListFiles(LogsDir, "*.log");
+    ASSERT_EQ(days.size(), 1u);
+    EXPECT_EQ(days[0], TodayPath());
+    EXPECT_EQ(fs::path(days[0]).filename().string().find('/'), std::string::npos);
+
+    ExpectLine(WriteAndRead(12, 7, "/home/u/Documents/plan.odt"),
+               ";12;7;/home/u/Documents/plan.odt\r\n");
+    std::vector<TLogRecord> records;
+    ASSERT_TRUE(ReadDayLog(TodayPath(), records));
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].Code, 1);
+    EXPECT_EQ(records[0].FileText, "");
+    EXPECT_EQ(records[1].Code, 12);
+    EXPECT_EQ(records[1].ImageIndex, 7);
+    EXPECT_EQ(records[1].FileText, "/home/u/Documents/plan.odt");
+    EXPECT_TRUE(records[1].WellFormed);
+    EXPECT_EQ(records[1].TimeText.find(';'), std::string::npos);
+}
+
+TEST_F(DayLogTest, OddFileNamesAreKeptOnOneLineAndReadBackWhole) {
+    ExpectLine(WriteAndRead(5, 4, "a;b;;c.doc"), ";5;4;a;b;;c.doc\r\n");
+    ExpectLine(WriteAndRead(6, 4, "$FILE$.txt"), ";6;4;$FILE$.txt\r\n");
+    ExpectLine(WriteAndRead(12, 7, "evil\r\n9:00:00;13;5;\x01tab\there\x7F"),
+               ";12;7;evil??9:00:00;13;5;?tab?here?\r\n");
+    ExpectLine(WriteAndRead(9, 5, "\xC3\xA9t\xE9.txt"), ";9;5;\xC3\xA9t\xE9.txt\r\n");
+
+    std::vector<TLogRecord> records;
+    ASSERT_TRUE(ReadDayLog(TodayPath(), records));
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[0].FileText, "a;b;;c.doc");
+    EXPECT_EQ(records[1].FileText, "$FILE$.txt");
+    EXPECT_EQ(SubstituteFile("Left out: $FILE$", records[1].FileText), "Left out: $FILE$.txt");
+    EXPECT_EQ(records[2].Code, 12);
+    EXPECT_EQ(records[2].FileText, "evil??9:00:00;13;5;?tab?here?");
+    EXPECT_EQ(records[3].FileText, "\xC3\xA9t\xE9.txt");
+    for (const TLogRecord& record : records) {
+        EXPECT_TRUE(record.WellFormed);
+    }
+}
+
+TEST_F(DayLogTest, HandEditedFileIsReadWithoutFailing) {
+    fs::create_directories(LogsDir);
+    const std::string path = DayLogPath("6.12.2026");
+    EXPECT_EQ(path, LogsDir + "/6.12.2026.log");
+    const std::string longName(200000, 'n');
+    Put(path,
+        "9:05:07;2;3;\r\n"
+        "\r\n"
+        "\n"
+        "9:06:00;12;7;/a;b.txt\n"
+        "just some words\r\n"
+        "9:07:00;x;4;file\r\n"
+        "9:08:00;5;y;file\r\n"
+        "9:09:00;6\r\n"
+        "9:10:00;6;4\r\n"
+        " 9:11:00 ; 8 ; 5 ;spaced\r\n"
+        "9:12:00;99999999999;5;big\r\n"
+        "9:13:00;11;5;" +
+            longName + "\r\n" + "9:14:00;13;5;");
+
+    std::vector<TLogRecord> records{TLogRecord{}};  // earlier content is replaced
+    ASSERT_TRUE(ReadDayLog(path, records));
+    ASSERT_EQ(records.size(), 11u);
+
+    EXPECT_TRUE(records[0].WellFormed);
+    EXPECT_EQ(records[0].TimeText, "9:05:07");
+    EXPECT_EQ(records[0].Code, 2);
+    EXPECT_EQ(records[0].ImageIndex, 3);
+
+    EXPECT_TRUE(records[1].WellFormed);
+    EXPECT_EQ(records[1].FileText, "/a;b.txt");
+
+    EXPECT_FALSE(records[2].WellFormed);
+    EXPECT_EQ(records[2].TimeText, "just some words");
+    EXPECT_EQ(records[2].Code, 0);
+    EXPECT_EQ(records[2].ImageIndex, -1);
+
+    EXPECT_FALSE(records[3].WellFormed);
+    EXPECT_EQ(records[3].Code, 0);
+    EXPECT_EQ(records[3].ImageIndex, 4);
+    EXPECT_EQ(records[3].FileText, "file");
+
+    EXPECT_FALSE(records[4].WellFormed);
+    EXPECT_EQ(records[4].Code, 5);
+    EXPECT_EQ(records[4].ImageIndex, -1);
+
+    EXPECT_FALSE(records[5].WellFormed);
+    EXPECT_EQ(records[5].TimeText, "9:09:00");
+    EXPECT_EQ(records[5].Code, 6);
+    EXPECT_EQ(records[5].ImageIndex, -1);
+
+    EXPECT_FALSE(records[6].WellFormed);
+    EXPECT_EQ(records[6].Code, 6);
+    EXPECT_EQ(records[6].ImageIndex, 4);
+    EXPECT_EQ(records[6].FileText, "");
+
+    EXPECT_TRUE(records[7].WellFormed);
+    EXPECT_EQ(records[7].Code, 8);
+    EXPECT_EQ(records[7].ImageIndex, 5);
+    EXPECT_EQ(records[7].FileText, "spaced");
+
+    EXPECT_FALSE(records[8].WellFormed);
+    EXPECT_EQ(records[8].Code, 0);
+
+    EXPECT_TRUE(records[9].WellFormed);
+    EXPECT_EQ(records[9].FileText, longName);
+
+    EXPECT_TRUE(records[10].WellFormed);
+    EXPECT_EQ(records[10].Code, 13);
+
+    EXPECT_FALSE(ReadDayLog(DayLogPath("1.1.1999"), records));
+    EXPECT_TRUE(records.empty());
+    fs::create_directory(DayLogPath("folder"));
+    EXPECT_FALSE(ReadDayLog(DayLogPath("folder"), records));
+}
+
+TEST_F(DayLogTest, WriteFailuresAreSilent) {
+    Put(LogsDir, "a file where the folder should be");
+    WriteLogLine(2, 3, "");
+    EXPECT_TRUE(fs::is_regular_file(LogsDir));
+    EXPECT_EQ(Content(LogsDir), "a file where the folder should be");
+
+    fs::remove(LogsDir);
+    fs::create_directories(TodayPath());  // a folder where today's file should be
+    WriteLogLine(2, 3, "");
+    EXPECT_TRUE(fs::is_directory(TodayPath()));
+    EXPECT_TRUE(fs::is_empty(TodayPath()));
+}
+
+TEST_F(DayLogTest, ListFilesMatchesTheMaskInFolderOrder) {
+    const fs::path logs = folder_ / "Logs";
+    fs::create_directories(logs / "4.12.2026.log");  // a folder is listed like a file
+    for (const char* name :
+         {"6.12.2026.log", "5.12.2026.log", ".hidden.log", "notes.txt", "x.log.bak"}) {
+        Put((logs / name).string(), "");
+    }
+    std::vector<std::string> inFolderOrder;
+    for (const fs::directory_entry& entry : fs::directory_iterator(logs)) {
+        inFolderOrder.push_back(entry.path().string());
+    }
+
+    std::vector<std::string> expected;
+    std::copy_if(inFolderOrder.begin(), inFolderOrder.end(), std::back_inserter(expected),
+                 [](const std::string& path) { return path.ends_with(".log"); });
+    EXPECT_EQ(ListFiles(logs.string(), "*.log"), expected);
+    EXPECT_EQ(expected.size(), 4u);
+    EXPECT_EQ(ListFiles(logs.string(), ""), inFolderOrder);
+    EXPECT_EQ(ListFiles(logs.string() + "/", "*.txt"),
+              std::vector<std::string>{(logs / "notes.txt").string()});
+    EXPECT_TRUE(ListFiles((folder_ / "missing").string(), "*.log").empty());
+    EXPECT_TRUE(ListFiles((logs / "notes.txt").string(), "").empty());
+}
+
+TEST(FilePlaceholder, EveryOccurrenceInAnyCaseIsReplacedOnce) {
+    EXPECT_EQ(SubstituteFile("Copied $FILE$", "C:\\a\\b.txt"), "Copied C:\\a\\b.txt");
+    EXPECT_EQ(SubstituteFile("$FILE$ and $file$ and $FiLe$", "x"), "x and x and x");
+    EXPECT_EQ(SubstituteFile("Copied $FILE$", "$FILE$"), "Copied $FILE$");
+    EXPECT_EQ(SubstituteFile("$FI$FILE$LE$", ""), "$FILE$");
+    EXPECT_EQ(SubstituteFile("Watching started", "/ignored"), "Watching started");
+    EXPECT_EQ(SubstituteFile("[$FILE$]", ""), "[]");
+    EXPECT_EQ(SubstituteFile("$FILE", "x"), "$FILE");
+    EXPECT_EQ(SubstituteFile("", "x"), "");
+}
+
+TEST(DayFileNames, SlashesOfTheDateBecomeDashes) {
+    EXPECT_EQ(DayFileName("12/06/26"), "12-06-26");
+    EXPECT_EQ(DayFileName("6.12.2026"), "6.12.2026");
+    EXPECT_EQ(DayFileName("2026/12/06"), "2026-12-06");
+}
+
+}  // namespace
