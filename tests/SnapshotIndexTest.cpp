@@ -62,7 +62,7 @@ TEST_F(SnapshotIndexTest, OnlyFilesInsideTheWatchedFolderHaveAFolder) {
           Src("sub/../../prog/x"), std::string("relative/a.txt"), std::string()}) {
         EXPECT_EQ(SnapshotFolder(path), "") << path;
     }
-    for (const std::string& name : {"../a.txt", "sub/../../a.txt", "/etc/passwd", ".", ""}) {
+    for (const char* name : {"../a.txt", "sub/../../a.txt", "/etc/passwd", ".", ""}) {
         EXPECT_EQ(StoreFolderOf(name), "") << name;
     }
     RunSettings.DESTINATION.clear();
