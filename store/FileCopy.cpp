@@ -74,6 +74,17 @@ std::string FolderOf(const std::string& path) {
     return parent.empty() ? "." : parent.string();
 }
 
+// A target that is a symbolic link is written through the link, as opening it would, instead of
+// the link itself being replaced by the copy.
+std::string ThroughLinks(const std::string& target) {
+    std::error_code ec;
+    if (!fs::is_symlink(target, ec)) {
+        return target;
+    }
+    const fs::path real = fs::weakly_canonical(target, ec);
+    return ec ? target : real.string();
+}
+
 // Copies everything readable from in to out in 8192-byte pieces; false on a read or write error.
 bool CopyContent(int in, int out) {
     char buffer[kCopyBufferSize];
@@ -102,7 +113,8 @@ bool CopyContent(int in, int out) {
 }
 
 // The copy of mode 0; returns the log code that tells how it ended.
-TLogCode CopyFileContent(const std::string& source, const std::string& target) {
+TLogCode CopyFileContent(const std::string& source, const std::string& linkedTarget) {
+    const std::string target = ThroughLinks(linkedTarget);
     const std::string folder = FolderOf(target);
     if (!EnsureFolder(folder)) {
         return kLogFolderFailed;

@@ -109,6 +109,15 @@ TEST_F(TransferFileTest, RestoreReplacesTheTargetKeepingItsPermissions) {
     EXPECT_TRUE(TemporaryFilesIn(root_ / "src").empty());
 }
 
+TEST_F(TransferFileTest, RestoreOntoALinkWritesThroughTheLink) {
+    WriteBytes(Src("real/doc.txt"), "current");
+    fs::create_symlink("real/doc.txt", Src("link.txt"));
+    WriteBytes(Store("doc.txt/SnapShot.1"), "old");
+    EXPECT_TRUE(TransferFile(Store("doc.txt/SnapShot.1"), Src("link.txt"), kTransferCopy, true));
+    EXPECT_TRUE(fs::is_symlink(Src("link.txt")));
+    EXPECT_EQ(ReadBytes(Src("real/doc.txt")), "old");
+}
+
 TEST_F(TransferFileTest, SourceThatIsNoExistingFileIsNoFailureAndDoesNothing) {
     fs::create_directories(Src("folder"));
     EXPECT_TRUE(TransferFile(Src("missing.txt"), Store("x/SnapShot.1"), kTransferCopy, true));
