@@ -180,7 +180,7 @@ std::string WithKey(const std::string& content, const std::string& section, cons
     const std::size_t header = FindSection(content, lines, section);
     if (header == lines.size()) {
         std::string result = content;
-        if (!result.empty() && result.back() != '\n') {
+        if (!result.empty() && result.back() != '\n' && result != kUtf8Bom) {
             result += kLineEnd;
         }
         return result + "[" + section + "]" + kLineEnd + key + "=" + value + kLineEnd;

@@ -101,6 +101,10 @@ TEST_F(IniFileTest, MissingSectionIsAppendedAtTheEnd) {
     ASSERT_TRUE(Write("S", "K", "V"));
     EXPECT_EQ(Content(), "[S]\r\nK=V\r\n");
 
+    Put("\xEF\xBB\xBF");  // only a byte order mark
+    ASSERT_TRUE(Write("S", "K", "V"));
+    EXPECT_EQ(Content(), "\xEF\xBB\xBF[S]\r\nK=V\r\n");
+
     // A new key after a last key line that has no line end.
     Put("[S]\nA=1");
     ASSERT_TRUE(Write("S", "B", "2"));

@@ -1,0 +1,254 @@
+// Batches of change records turned into console lines, log lines and queued events.
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/WatchFixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ChangeHandlingTest : public WatchFixture {
+  protected:
+    void Dispatch(const std::vector<ChangeRecord>& batch) { DispatchNotifications(batch); }
+
+    // A batch as the wait thread hands it over: LastEvent reset first.
+    void DispatchAsNewBatch(const std::vector<ChangeRecord>& batch) {
+        ResetLastEvent();
+        DispatchNotifications(batch);
+    }
+
+    std::vector<std::string> DrainedNewNames() const {
+        std::vector<std::string> names;
+        for (const TSnapshotEvent& event : Drained) {
+            names.push_back(event.NewName);
+        }
+        return names;
+    }
+
+    // Log lines of the given code, as (code, image, file) checks.
+    std::vector<TLogRecord> LogLinesOf(int code) const {
+        std::vector<TLogRecord> found;
+        for (const TLogRecord& record : LogRecords()) {
+            if (record.Code == code) {
+                found.push_back(record);
+            }
+        }
+        return found;
+    }
+};
+
+using Names = std::vector<std::string>;
+
+TEST_F(ChangeHandlingTest, ModificationRecordsInARowOfOneFileGiveOneEvent) {
+    WriteFile(Watched / "a.txt", 10);
+    WriteFile(Watched / "b.txt", 10);
+    Dispatch({{3, "a.txt"}, {3, "a.txt"}});
+    EXPECT_EQ(DrainedNewNames(), Names({"a.txt"}));
+    EXPECT_EQ(Console.size(), 1u);
+
+    Drained.clear();
+    Dispatch({{3, "a.txt"}, {3, "a.txt"}, {3, "a.txt"}});
+    EXPECT_EQ(DrainedNewNames(), Names({"a.txt", "a.txt"})) << "the first and the third";
+
+    // The held modification names a.txt: one of b.txt is another file and is never dropped.
+    Drained.clear();
+    HeldEvent.SkipNextModified = 0;
+    Dispatch({{3, "a.txt"}, {3, "b.txt"}});
+    EXPECT_EQ(DrainedNewNames(), Names({"a.txt", "b.txt"}));
+    ASSERT_EQ(Drained.size(), 2u);
+    EXPECT_EQ(Drained[1].OldName, "b.txt");
+    EXPECT_EQ(Drained[1].Action, 3);
+}
+
+TEST_F(ChangeHandlingTest, RenameGivesOneEventWithBothNamesAndOneConsoleLine) {
+    WriteFile(Watched / "new.txt", 10);
+    Dispatch({{4, "old.txt"}, {5, "new.txt"}});
+    ASSERT_EQ(Drained.size(), 1u);
+    EXPECT_EQ(Drained[0].OldName, "old.txt");
+    EXPECT_EQ(Drained[0].NewName, "new.txt");
+    EXPECT_EQ(Drained[0].Action, 4);
+    EXPECT_EQ(Console, Names({"Renamed: old.txt > new.txt"}));
+    EXPECT_EQ(HeldEvent.SkipNextModified, 0);
+
+    // The two halves in two batches are still paired.
+    Drained.clear();
+    WriteFile(Watched / "third.txt", 10);
+    DispatchAsNewBatch({{4, "new.txt"}});
+    EXPECT_TRUE(Drained.empty());
+    DispatchAsNewBatch({{5, "third.txt"}});
+    ASSERT_EQ(Drained.size(), 1u);
+    EXPECT_EQ(Drained[0].OldName, "new.txt");
+    EXPECT_EQ(Drained[0].NewName, "third.txt");
+}
+
+TEST_F(ChangeHandlingTest, NewNameWithoutOldNameIsAnAddition) {
+    WriteFile(Watched / "late.txt", 10);
+    Dispatch({{5, "late.txt"}});
+    ASSERT_EQ(Drained.size(), 1u);
+    EXPECT_EQ(Drained[0].OldName, "late.txt");
+    EXPECT_EQ(Drained[0].NewName, "late.txt");
+    EXPECT_EQ(Drained[0].Action, 1);
+    EXPECT_EQ(Console, Names({"Added: late.txt > late.txt"}));
+
+    // After a completed rename nothing is held any more.
+    Drained.clear();
+    Dispatch({{4, "x.txt"}, {5, "y.txt"}, {5, "z.txt"}});
+    ASSERT_EQ(Drained.size(), 2u);
+    EXPECT_EQ(Drained[1].Action, 1);
+    EXPECT_EQ(Drained[1].NewName, "z.txt");
+}
+
+TEST_F(ChangeHandlingTest, RepeatsAreDroppedOnlyWithSkipLikeTasksAndOnlyWithinABatch) {
+    const std::vector<ChangeRecord> batch = {{1, "Doc.txt"}, {1, "DOC.TXT"}, {2, "doc.txt"}};
+    DispatchAsNewBatch(batch);
+    EXPECT_EQ(Drained.size(), 3u) << "suppression off";
+    EXPECT_EQ(LastEvent.Action, 9) << "left alone when off";
+
+    Drained.clear();
+    Console.clear();
+    RunSettings.SKIPLIKETASKS = true;
+    DispatchAsNewBatch(batch);
+    EXPECT_EQ(Drained.size(), 2u) << "the second addition repeats the first, ASCII case ignored";
+    EXPECT_EQ(Console.size(), 3u) << "a repeat is still shown";
+
+    // The same event as the last of the previous batch is queued again.
+    Drained.clear();
+    DispatchAsNewBatch({{2, "doc.txt"}});
+    EXPECT_EQ(Drained.size(), 1u);
+
+    // Letters outside a to z keep their case: these are two names.
+    Drained.clear();
+    DispatchAsNewBatch({{2, "\xC3\x84.txt"}, {2, "\xC3\xA4.txt"}});
+    EXPECT_EQ(Drained.size(), 2u);
+}
+
+TEST_F(ChangeHandlingTest, ExtensionListInIncludeAndExcludeMode) {
+    for (const char* name : {"plain", "a.do", "a.txt", "b.DOC", "dir.d/inner"}) {
+        fs::create_directories((Watched / name).parent_path());
+        WriteFile(Watched / name, 5);
+    }
+    RunSettings.BYEXTMODE = 1;
+    RunSettings.BYEXT.clear();
+    Dispatch({{1, "a.txt"}});
+    EXPECT_TRUE(Drained.empty()) << "include mode with an empty list drops every file";
+
+    RunSettings.BYEXT = ".doc;.txt";
+    Dispatch({{1, "plain"}, {1, "a.do"}, {1, "b.DOC"}, {1, "dir.d/inner"}});
+    EXPECT_EQ(DrainedNewNames(), Names({"a.do", "b.DOC"})) << ".do is a leading part of .doc";
+
+    // A rename passes the include list when either name is listed.
+    Drained.clear();
+    Dispatch({{4, "a.tmp"}, {5, "a.txt"}});
+    EXPECT_EQ(DrainedNewNames(), Names({"a.txt"}));
+
+    const std::vector<TLogRecord> drops = LogLinesOf(5);
+    ASSERT_EQ(drops.size(), 3u);
+    EXPECT_EQ(drops[0].FileText, "a.txt");
+    EXPECT_EQ(drops[0].ImageIndex, 4);
+    EXPECT_EQ(drops[1].FileText, "plain");
+    EXPECT_EQ(drops[2].FileText, "dir.d/inner");
+
+    // Exclude mode: no extension is never excluded; a rename is dropped only when both
+    // names are listed.
+    Drained.clear();
+    RunSettings.BYEXTMODE = 2;
+    Dispatch({{1, "plain"}, {1, "a.txt"}, {4, "b.doc"}, {5, "a.do"}, {4, "a.do"}, {5, "x.tmp"}});
+    EXPECT_EQ(DrainedNewNames(), Names({"plain", "x.tmp"}));
+    ASSERT_EQ(LogLinesOf(5).size(), 5u);
+    EXPECT_EQ(LogLinesOf(5)[4].FileText, "b.doc") << "logged with the old name";
+}
+
+TEST_F(ChangeHandlingTest, SizeLimitInKilobytesOfThousandBytes) {
+    WriteFile(Watched / "empty.txt", 0);
+    WriteFile(Watched / "one.txt", 1);
+    WriteFile(Watched / "k.txt", 1000);
+    WriteFile(Watched / "k1.txt", 1001);
+
+    RunSettings.BYSIZE = 0;
+    Dispatch({{1, "empty.txt"}, {1, "one.txt"}});
+    EXPECT_EQ(DrainedNewNames(), Names({"empty.txt"}));
+
+    Drained.clear();
+    RunSettings.BYSIZE = 1;
+    Dispatch({{1, "k.txt"}, {1, "k1.txt"}});
+    EXPECT_EQ(DrainedNewNames(), Names({"k.txt"}));
+
+    const std::vector<TLogRecord> drops = LogLinesOf(6);
+    ASSERT_EQ(drops.size(), 2u);
+    EXPECT_EQ(drops[0].FileText, "one.txt");
+    EXPECT_EQ(drops[1].FileText, "k1.txt");
+    EXPECT_EQ(drops[1].ImageIndex, 4);
+
+    // A limit whose byte count does not fit 32 bits still lets the file through.
+    Drained.clear();
+    RunSettings.BYSIZE = 3000000;
+    Dispatch({{1, "k1.txt"}});
+    EXPECT_EQ(DrainedNewNames(), Names({"k1.txt"}));
+}
+
+TEST_F(ChangeHandlingTest, FolderSkipsBothExceptions) {
+    fs::create_directories(Watched / "folder");
+    RunSettings.BYEXTMODE = 1;
+    RunSettings.BYEXT.clear();
+    RunSettings.BYSIZE = -1;
+    Dispatch({{1, "folder"}, {4, "folder"}, {5, "folder"}});
+    ASSERT_EQ(Drained.size(), 2u);
+    EXPECT_EQ(Drained[1].Action, 4);
+    // A removed folder no longer exists and meets the exceptions like a file.
+    Dispatch({{2, "gone"}});
+    EXPECT_EQ(Drained.size(), 2u);
+    EXPECT_EQ(LogLinesOf(5).size(), 1u);
+}
+
+TEST_F(ChangeHandlingTest, RemovedFilePassesTheSizeCheckWithoutWaiting) {
+    const auto start = std::chrono::steady_clock::now();
+    Dispatch({{2, "gone.txt"}, {2, "sub/gone.doc"}});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_EQ(DrainedNewNames(), Names({"gone.txt", "sub/gone.doc"}));
+}
+
+TEST_F(ChangeHandlingTest, OwnWritesUnderTheStoreAreDroppedSilently) {
+    // The store lies inside the watched folder and is named through a symbolic link.
+    fs::create_directories(Watched / "store" / "a.txt");
+    fs::create_symlink(Watched / "store", Root / "store-link");
+    RunSettings.DESTINATION = (Root / "store-link").string();
+    WriteFile(Watched / "a.txt", 3);
+    WriteFile(Watched / "storey.txt", 3);
+
+    Dispatch({{1, "store/a.txt"},
+              {1, "store/a.txt/SnapShot.1"},
+              {3, "store/a.txt/SnapShot.1"},
+              {4, "store/a.txt"},
+              {5, "store/b.txt"},
+              {3, "a.txt"},
+              {3, "storey.txt"}});
+    EXPECT_EQ(Console, Names({"Modified: a.txt > a.txt", "Modified: storey.txt > storey.txt"}));
+    EXPECT_EQ(DrainedNewNames(), Names({"a.txt", "storey.txt"}));
+
+    // Moved out of the store into the watched folder: a new file there.
+    Drained.clear();
+    Dispatch({{4, "store/b.txt"}, {5, "b.txt"}});
+    ASSERT_EQ(Drained.size(), 1u);
+    EXPECT_EQ(Drained[0].Action, 1);
+    EXPECT_EQ(Drained[0].NewName, "b.txt");
+}
+
+TEST_F(ChangeHandlingTest, OwnWritesUnderTheLogsFolderAreDroppedSilently) {
+    UseProgramFolder(Watched / "program");
+    WriteLogLine(1, 3, "");  // the Logs folder now exists inside the watched folder
+    Dispatch({{1, "program/Logs"}, {3, "program/Logs/today.log"}, {1, "program/other.txt"}});
+    EXPECT_EQ(Console, Names({"Added: program/other.txt > program/other.txt"}));
+    EXPECT_EQ(DrainedNewNames(), Names({"program/other.txt"}));
+}
+
+TEST_F(ChangeHandlingTest, StoreHoldingTheWatchedFolderDoesNotSilenceIt) {
+    RunSettings.DESTINATION = Root.string();
+    WriteFile(Watched / "a.txt", 3);
+    Dispatch({{3, "a.txt"}});
+    EXPECT_EQ(DrainedNewNames(), Names({"a.txt"}));
+}
+
+}  // namespace

@@ -1,0 +1,149 @@
+#pragma once
+// Shared set-up of the watcher and change handling tests: a temporary program folder and watched
+// folder, recording window hooks and a drainer that takes every queued event.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/Paths.h"
+#include "core/RunSettings.h"
+#include "core/SharedState.h"
+#include "store/DayLog.h"
+#include "watch/ChangeHandling.h"
+#include "watch/Handover.h"
+#include "watch/WaitThread.h"
+#include "watch/Watcher.h"
+
+class WatchFixture : public ::testing::Test {
+  protected:
+    std::filesystem::path Root;
+    std::filesystem::path Program;
+    std::filesystem::path Watched;
+    std::filesystem::path Store;
+    std::vector<TSnapshotEvent> Drained;
+    std::vector<std::string> Console;
+    std::vector<bool> TrayRefreshes;  // the busy argument of each refresh
+    std::vector<bool> WatchingAtTrayRefresh;
+    std::atomic<int> Wakes{0};
+
+    void SetUp() override {
+        namespace fs = std::filesystem;
+        std::string pattern = (fs::temp_directory_path() / "ostrevan-watch-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        Root = pattern;
+        fs::permissions(Root, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+        Program = Root / "program";
+        Watched = Root / "watched";
+        Store = Root / "store";
+        fs::create_directories(Program / "Settings");
+        fs::create_directories(Watched);
+        UseProgramFolder(Program);
+
+        RunSettings = TRunSettings{};
+        RunSettings.SOURCE = Watched.string();
+        RunSettings.DESTINATION = Store.string();
+        RunSettings.SUBFOLDERS = true;
+        RunSettings.BYEXTMODE = 2;  // exclude mode with an empty list: every file passes
+        RunSettings.BYEXT.clear();
+        RunSettings.BYSIZE = 1032;
+        HeldEvent = THeldEvent{};
+        ResetLastEvent();
+        ActionNames = {"", "Added", "Removed", "Modified", "Renamed"};
+
+        WindowHooks = TWindowHooks{};
+        WindowHooks.ConsoleAppend = [this](const std::string& line) { Console.push_back(line); };
+        WindowHooks.WakeMainThread = [this] { ++Wakes; };
+        WindowHooks.TrayIconGetIcon = [this](bool busy) {
+            TrayRefreshes.push_back(busy);
+            WatchingAtTrayRefresh.push_back(IsWatching());
+        };
+        SnapshotQueueDrainer = [this] {
+            const bool any = QueueCount() > 0;
+            while (QueueCount() > 0) {
+                Drained.push_back(QueueTakeFirst());
+            }
+            return any;
+        };
+    }
+
+    void TearDown() override {
+        EndWatchingQuietly();
+        SnapshotQueueDrainer = nullptr;
+        WindowHooks = TWindowHooks{};
+        std::error_code error;
+        std::filesystem::remove_all(Root, error);
+    }
+
+    void UseProgramFolder(const std::filesystem::path& folder) {
+        std::filesystem::create_directories(folder);
+        InitPaths(folder.string());
+    }
+
+    // Runs hand-overs on this thread until done() holds; false after the timeout.
+    bool PumpUntil(const std::function<bool()>& done,
+                   std::chrono::seconds timeout = std::chrono::seconds(10)) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            WaitAndRunHandOver(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
+    bool WaitFor(const std::function<bool()>& done,
+                 std::chrono::seconds timeout = std::chrono::seconds(10)) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
+    bool DrainedHolds(const std::string& name) const {
+        for (const TSnapshotEvent& event : Drained) {
+            if (event.NewName == name || event.OldName == name) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    static void WriteFile(const std::filesystem::path& path, std::size_t bytes) {
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        file << std::string(bytes, 'x');
+    }
+
+    // Every record of every day log in LogsDir.
+    static std::vector<TLogRecord> LogRecords() {
+        std::vector<TLogRecord> all;
+        for (const std::string& path : ListFiles(LogsDir, "*.log")) {
+            std::vector<TLogRecord> records;
+            ReadDayLog(path, records);
+            all.insert(all.end(), records.begin(), records.end());
+        }
+        return all;
+    }
+
+    static std::vector<int> LogCodes() {
+        std::vector<int> codes;
+        for (const TLogRecord& record : LogRecords()) {
+            codes.push_back(record.Code);
+        }
+        return codes;
+    }
+};

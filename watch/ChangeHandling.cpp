@@ -1,0 +1,320 @@
+// Turning batches of change records into queued snapshot work.
+#include "watch/ChangeHandling.h"
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <thread>
+
+#include "core/Paths.h"
+#include "core/RunSettings.h"
+#include "core/SharedState.h"
+#include "store/DayLog.h"
+
+std::function<bool()> SnapshotQueueDrainer;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kAdded = 1;
+constexpr int kRemoved = 2;
+constexpr int kModified = 3;
+constexpr int kRenamed = 4;
+constexpr int kRenameOldName = 4;
+constexpr int kRenameNewName = 5;
+
+constexpr int kLogExtensionException = 5;
+constexpr int kLogSizeException = 6;
+constexpr int kImageWarning = 4;
+
+constexpr int kSizeCheckRetries = 100;
+constexpr auto kSizeCheckPause = std::chrono::milliseconds(10);
+
+std::string UpperAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
+// A real, absolute path without a trailing '/', for prefix comparisons.
+std::string RealPathText(const std::string& path) {
+    std::error_code error;
+    fs::path real = fs::weakly_canonical(fs::absolute(fs::path(path), error), error);
+    if (error) {
+        real = fs::path(path).lexically_normal();
+    }
+    std::string text = real.string();
+    while (text.size() > 1 && text.back() == '/') {
+        text.pop_back();
+    }
+    return text;
+}
+
+bool LiesInside(const std::string& path, const std::string& folder) {
+    if (folder == "/") {
+        return true;
+    }
+    return path.compare(0, folder.size(), folder) == 0 &&
+           (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+// The folders the program itself writes into (the store and the Logs folder), as far as they
+// can hold watched files. A folder that holds the whole watched folder is left out: every change
+// would be dropped, and the program would never snapshot anything.
+class TOwnFolders {
+  public:
+    TOwnFolders() : Watched(RealPathText(RunSettings.SOURCE)) {
+        AddFolder(RunSettings.DESTINATION);
+        AddFolder(LogsDir);
+    }
+
+    // True when the watched name lies inside one of the program's own folders.
+    bool Hold(const std::string& name) const {
+        if (Folders.empty()) {
+            return false;
+        }
+        const std::string path = Watched + (Watched == "/" ? "" : "/") + name;
+        for (const std::string& folder : Folders) {
+            if (LiesInside(path, folder)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+  private:
+    void AddFolder(const std::string& folder) {
+        if (folder.empty()) {
+            return;
+        }
+        std::string real = RealPathText(folder);
+        if (!LiesInside(Watched, real)) {
+            Folders.push_back(std::move(real));
+        }
+    }
+
+    std::string Watched;
+    std::vector<std::string> Folders;
+};
+
+std::string WatchedPath(const std::string& name) {
+    const std::string& source = RunSettings.SOURCE;
+    if (!source.empty() && source.back() == '/') {
+        return source + name;
+    }
+    return source + "/" + name;
+}
+
+bool IsExistingFolder(const std::string& path) {
+    std::error_code error;
+    return fs::is_directory(path, error);
+}
+
+// Extension of the last path component, from its last dot, in upper case; "" when it has none.
+std::string ExtensionOf(const std::string& name) {
+    const std::size_t slash = name.find_last_of('/');
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || dot < start) {
+        return {};
+    }
+    return UpperAscii(name.substr(dot));
+}
+
+bool IsListed(const std::string& extension, const std::string& upperList) {
+    return !extension.empty() && upperList.find(extension) != std::string::npos;
+}
+
+bool PassesExtensionException(const std::string& oldName, const std::string& newName) {
+    const std::string list = UpperAscii(RunSettings.BYEXT);
+    const bool oldListed = IsListed(ExtensionOf(oldName), list);
+    const bool newListed = IsListed(ExtensionOf(newName), list);
+    if (RunSettings.BYEXTMODE == 2) {
+        return !(oldListed && newListed);
+    }
+    return oldListed || newListed;
+}
+
+bool ExistsAtAll(const std::string& path) {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(path, error));
+}
+
+// Opens the file for reading and measures it; nullopt when it cannot be opened. Special files
+// (pipes, sockets, devices) are not opened, since opening a pipe would block; they measure 0.
+std::optional<int64_t> TryMeasureFile(const std::string& path) {
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (error || !fs::exists(status)) {
+        return std::nullopt;
+    }
+    if (!fs::is_regular_file(status)) {
+        return 0;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file.is_open()) {
+        return std::nullopt;
+    }
+    file.seekg(0, std::ios::end);
+    const std::streamoff size = file.tellg();
+    return size < 0 ? 0 : static_cast<int64_t>(size);
+}
+
+// The size that the limit is compared with. An open that fails is retried only while the file
+// still exists; a file that never opens counts as empty.
+int64_t SizeForLimit(const std::string& path) {
+    for (int attempt = 0; attempt <= kSizeCheckRetries; ++attempt) {
+        if (attempt > 0) {
+            std::this_thread::sleep_for(kSizeCheckPause);
+        }
+        if (const std::optional<int64_t> size = TryMeasureFile(path)) {
+            return *size;
+        }
+        if (!ExistsAtAll(path)) {
+            return 0;
+        }
+    }
+    return 0;
+}
+
+bool PassesSizeException(const std::string& path) {
+    const int64_t limit = static_cast<int64_t>(RunSettings.BYSIZE) * 1000;
+    return SizeForLimit(path) <= limit;
+}
+
+// With SKIPLIKETASKS on: true when the event repeats the last one; remembers it either way.
+bool IsRepeat(const std::string& oldName, const std::string& newName, int action) {
+    if (!RunSettings.SKIPLIKETASKS) {
+        return false;
+    }
+    const bool repeat = LastEvent.Action == action &&
+                        UpperAscii(LastEvent.OldName) == UpperAscii(oldName) &&
+                        UpperAscii(LastEvent.NewName) == UpperAscii(newName);
+    LastEvent.OldName = oldName;
+    LastEvent.NewName = newName;
+    LastEvent.Action = action;
+    return repeat;
+}
+
+std::string ConsoleLine(const std::string& oldName, const std::string& newName, int action) {
+    const std::string& actionText =
+        action >= 1 && action <= kRenamed ? ActionNames[static_cast<std::size_t>(action)] : "";
+    return actionText + ": " + oldName + " > " + newName;
+}
+
+bool AwaitingRenameNewName() {
+    return HeldEvent.Action == kRenameOldName && HeldEvent.NewName.empty();
+}
+
+// A completed rename; one side inside the program's own folders makes it an addition or a
+// removal seen from the watched folder.
+void DispatchRename(const std::string& oldName, const std::string& newName,
+                    const TOwnFolders& own) {
+    const bool oldOwn = own.Hold(oldName);
+    const bool newOwn = own.Hold(newName);
+    if (oldOwn && newOwn) {
+        return;
+    }
+    if (oldOwn) {
+        HandleChange(newName, newName, kAdded);
+    } else if (newOwn) {
+        HandleChange(oldName, oldName, kRemoved);
+    } else {
+        HandleChange(oldName, newName, kRenamed);
+    }
+}
+
+void DispatchModified(const std::string& name) {
+    if (HeldEvent.SkipNextModified != 0 && HeldEvent.NewName == name) {
+        HeldEvent.SkipNextModified = 0;
+        return;
+    }
+    HeldEvent.OldName = name;
+    HeldEvent.NewName = name;
+    HeldEvent.Action = kModified;
+    HeldEvent.SkipNextModified = 1;
+    HandleChange(name, name, kModified);
+}
+
+void DispatchRenameNewName(const std::string& name, const TOwnFolders& own) {
+    if (!AwaitingRenameNewName()) {
+        // A new name without its old name: the file appeared under this name.
+        if (!own.Hold(name)) {
+            HeldEvent.SkipNextModified = 0;
+            HandleChange(name, name, kAdded);
+        }
+        return;
+    }
+    HeldEvent.NewName = name;
+    DispatchRename(HeldEvent.OldName, HeldEvent.NewName, own);
+    HeldEvent.SkipNextModified = 0;
+}
+
+void DispatchRecord(const ChangeRecord& record, const TOwnFolders& own) {
+    switch (record.Action) {
+        case kAdded:
+        case kRemoved:
+            if (!own.Hold(record.Name)) {
+                HeldEvent.SkipNextModified = 0;
+                HandleChange(record.Name, record.Name, record.Action);
+            }
+            break;
+        case kModified:
+            if (!own.Hold(record.Name)) {
+                DispatchModified(record.Name);
+            }
+            break;
+        case kRenameOldName:
+            HeldEvent.OldName = record.Name;
+            HeldEvent.NewName.clear();
+            HeldEvent.Action = kRenameOldName;
+            HeldEvent.SkipNextModified = 1;
+            break;
+        case kRenameNewName:
+            DispatchRenameNewName(record.Name, own);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+void DispatchNotifications(const std::vector<ChangeRecord>& batch) {
+    if (batch.empty()) {
+        return;
+    }
+    const TOwnFolders own;
+    for (const ChangeRecord& record : batch) {
+        DispatchRecord(record, own);
+    }
+}
+
+bool HandleChange(const std::string& oldName, const std::string& newName, int action) {
+    AppendConsoleLine(ConsoleLine(oldName, newName, action));
+    if (IsRepeat(oldName, newName, action)) {
+        return false;
+    }
+    const std::string path = WatchedPath(newName);
+    if (!IsExistingFolder(path)) {
+        if (!PassesExtensionException(oldName, newName)) {
+            WriteLogLine(kLogExtensionException, kImageWarning, oldName);
+            return false;
+        }
+        if (!PassesSizeException(path)) {
+            WriteLogLine(kLogSizeException, kImageWarning, oldName);
+            return false;
+        }
+    }
+    QueueAppend(oldName, newName, action);  // marks QueueBusy while it works
+    if (SnapshotQueueDrainer) {
+        SnapshotQueueDrainer();
+    }
+    return true;
+}
