@@ -1,8 +1,90 @@
 #include "ui/SettingsPanels.h"
 
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <utility>
+#include <vector>
+
+#include "core/Paths.h"
+#include "core/RunSettings.h"
+#include "core/SharedState.h"
+#include "lang/Language.h"
+#include "store/DayLog.h"
+#include "watch/Watcher.h"
+
 namespace {
+
 const QString kInfoPicture = QStringLiteral("info");
+
+QString AskForFolder(QWidget* parent, const QString& caption) {
+    return QFileDialog::getExistingDirectory(parent, caption, QString(), QFileDialog::ShowDirsOnly);
 }
+
+void ShowWarning(QWidget* parent, const QString& text) {
+    QMessageBox::warning(parent ? parent->window() : nullptr,
+                         QGuiApplication::applicationDisplayName(), text);
+}
+
+const char* FlagText(bool on) {
+    return on ? "TRUE" : "FALSE";
+}
+
+void ShowSetting(QLineEdit* edit, TShownSetting& shown, const std::string& value) {
+    shown.Bytes = value;
+    shown.Shown = QString::fromStdString(value);
+    edit->setText(shown.Shown);
+}
+
+// The text to save for a field: the bytes it was filled with while it still shows them.
+std::string SettingText(const QLineEdit* edit, const TShownSetting& shown) {
+    const QString text = edit->text();
+    return text == shown.Shown ? shown.Bytes : text.toStdString();
+}
+
+struct TSettingsValue {
+    const char* Key;
+    std::string Value;
+};
+
+// Writes the values into one section of Settings.ini, one key at a time in the given order.
+// Stops at the first write the file refuses; false then.
+bool WriteSettingsValues(const char* section, const std::vector<TSettingsValue>& values) {
+    const std::string path = SettingsFilePath();
+    for (const TSettingsValue& value : values) {
+        if (!WriteIniValue(section, value.Key, value.Value, path)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The message after a failed save: WARNINGS/2 with the file in place of $FILE$. A text that
+// has no place for it (another language file, or the marker of a missing key) gets the file on
+// a line of its own, so the message always names it.
+QString SaveFailureText() {
+    const std::string path = SettingsFilePath();
+    const std::string text = LanguageText("WARNINGS", "2");
+    const std::string filled = SubstituteFile(text, path);
+    return QString::fromStdString(filled != text ? filled : text + "\n" + path);
+}
+
+// After the panel's values are written: the new settings come into force, watching restarts
+// and the tray icon shows whether it did (a stop alone leaves the icon as it was). A save that
+// failed changes nothing in force: rereading a file that is missing would stop watching, and
+// one that refused the write holds nothing new.
+void FinishSave(bool written, QWidget* panel, const TMessageNotice& notice) {
+    if (written) {
+        ReloadSettings();
+        RefreshTrayIcon(false);
+        return;
+    }
+    if (notice) {
+        notice(panel, SaveFailureText());
+    }
+}
+
+}  // namespace
 
 QPushButton* MakeButton(QWidget* parent, const char* name, int x, int y) {
     auto* button = new QPushButton(parent);
@@ -51,13 +133,47 @@ Panel1::Panel1(QWidget* parent)
     Button1_3 = MakeButton(this, "Button1_3", 352, 360);
 }
 
-void Panel1::LoadSettings() {}
+void Panel1::LoadSettings() {
+    ShowSetting(Edit1_1, shownSource_, RunSettings.SOURCE);
+    ShowSetting(Edit1_2, shownDestination_, RunSettings.DESTINATION);
+    CheckBox1_1->setChecked(RunSettings.SUBFOLDERS);
+    CheckBox1_2->setChecked(RunSettings.SKIPLIKETASKS);
+}
 
-void Panel1::ChooseWatchedFolder() {}
+void Panel1::ChooseFolderInto(QLineEdit* edit, TShownSetting& shown, const QGroupBox* frame) {
+    const TFolderChooser chooser = folderChooser_ ? folderChooser_ : AskForFolder;
+    const QString folder = chooser(this, frame->title());
+    if (folder.isEmpty()) {
+        return;  // cancelled
+    }
+    edit->setText(folder);
+    shown = TShownSetting{};  // the field now holds the chooser's text, saved as it stands
+}
 
-void Panel1::ChooseStoreFolder() {}
+void Panel1::ChooseWatchedFolder() {
+    ChooseFolderInto(Edit1_1, shownSource_, GroupBox1_1);
+}
 
-void Panel1::SaveBasicSettings() {}
+void Panel1::ChooseStoreFolder() {
+    ChooseFolderInto(Edit1_2, shownDestination_, GroupBox1_2);
+}
+
+void Panel1::SaveBasicSettings() {
+    const bool written =
+        WriteSettingsValues("GENERAL", {{"SOURCE", SettingText(Edit1_1, shownSource_)},
+                                        {"SUBFOLDERS", FlagText(CheckBox1_1->isChecked())},
+                                        {"DESTINATION", SettingText(Edit1_2, shownDestination_)},
+                                        {"SKIPLIKETASKS", FlagText(CheckBox1_2->isChecked())}});
+    FinishSave(written, this, saveFailureNotice_ ? saveFailureNotice_ : ShowWarning);
+}
+
+void Panel1::SetFolderChooser(TFolderChooser chooser) {
+    folderChooser_ = std::move(chooser);
+}
+
+void Panel1::SetSaveFailureNotice(TMessageNotice notice) {
+    saveFailureNotice_ = std::move(notice);
+}
 
 Panel2::Panel2(QWidget* parent)
     : PanelFrame(2, QStringLiteral("Panel2_1"), QStringLiteral("bar-pen"), parent) {
@@ -86,6 +202,24 @@ Panel2::Panel2(QWidget* parent)
     Button2_1 = MakeButton(this, "Button2_1", 352, 360);
 }
 
-void Panel2::LoadSettings() {}
+void Panel2::LoadSettings() {
+    if (RunSettings.BYEXTMODE == 1) {
+        RadioButton2_1->setChecked(true);
+    } else {
+        RadioButton2_2->setChecked(true);
+    }
+    SpinEdit2_1->SetValue(RunSettings.BYSIZE);
+    ShowSetting(Edit2_1, shownExtensions_, RunSettings.BYEXT);
+}
 
-void Panel2::SaveExceptions() {}
+void Panel2::SaveExceptions() {
+    const bool written =
+        WriteSettingsValues("FILTERS", {{"BYSIZE", std::to_string(SpinEdit2_1->Value())},
+                                        {"BYEXT", SettingText(Edit2_1, shownExtensions_)},
+                                        {"BYEXTMODE", RadioButton2_1->isChecked() ? "1" : "2"}});
+    FinishSave(written, this, saveFailureNotice_ ? saveFailureNotice_ : ShowWarning);
+}
+
+void Panel2::SetSaveFailureNotice(TMessageNotice notice) {
+    saveFailureNotice_ = std::move(notice);
+}

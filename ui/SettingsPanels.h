@@ -7,9 +7,24 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <functional>
+#include <string>
 
 #include "ui/PanelFrame.h"
 #include "ui/SpinEdit.h"
+
+// Asks the user for a folder; the chosen folder, or an empty text when the user cancels.
+// QFileDialog::getExistingDirectory unless a test answers instead.
+using TFolderChooser = std::function<QString(QWidget* parent, const QString& caption)>;
+// Shows one message to the user; a warning message box unless a test records it instead.
+using TMessageNotice = std::function<void(QWidget* parent, const QString& text)>;
+
+// A setting as an edit field shows it, with the bytes it was read as: a field that still shows
+// the same text saves those bytes, so a path that is not valid UTF-8 survives a save unchanged.
+struct TShownSetting {
+    QString Shown;
+    std::string Bytes;
+};
 
 // Basic settings: the watched folder, its subfolders, the store folder, repeat suppression.
 class Panel1 : public PanelFrame {
@@ -25,8 +40,13 @@ class Panel1 : public PanelFrame {
     // Button1_2: the same for Edit1_2.
     void ChooseStoreFolder();
     // Button1_3: writes GENERAL/SOURCE, SUBFOLDERS ("TRUE"/"FALSE"), DESTINATION, SKIPLIKETASKS
-    // into Settings.ini in that order, then ReloadSettings.
+    // into Settings.ini in that order, then ReloadSettings. When Settings.ini cannot be written
+    // (missing, read-only, disk full) one message names the file, and the settings in force and
+    // the watching stay as they were. The panel keeps what the user entered either way.
     void SaveBasicSettings();
+
+    void SetFolderChooser(TFolderChooser chooser);
+    void SetSaveFailureNotice(TMessageNotice notice);
 
     QGroupBox* GroupBox1_1 = nullptr;  // the watched folder
     QLabel* Label1_1 = nullptr;
@@ -45,6 +65,14 @@ class Panel1 : public PanelFrame {
 
     QCheckBox* CheckBox1_2 = nullptr;
     QPushButton* Button1_3 = nullptr;  // save
+
+  private:
+    void ChooseFolderInto(QLineEdit* edit, TShownSetting& shown, const QGroupBox* frame);
+
+    TFolderChooser folderChooser_;
+    TMessageNotice saveFailureNotice_;
+    TShownSetting shownSource_;
+    TShownSetting shownDestination_;
 };
 
 // Exceptions: the size limit and the extension list with its mode.
@@ -57,8 +85,11 @@ class Panel2 : public PanelFrame {
     // RadioButton2_2; SpinEdit2_1 BYSIZE; Edit2_1 BYEXT. Called on every opening.
     void LoadSettings();
     // Button2_1: writes FILTERS/BYSIZE (SpinEdit2_1's Value), BYEXT (as typed), BYEXTMODE
-    // ("1" or "2") into Settings.ini in that order, then ReloadSettings.
+    // ("1" or "2") into Settings.ini in that order, then ReloadSettings; a failed write as for
+    // Panel1::SaveBasicSettings.
     void SaveExceptions();
+
+    void SetSaveFailureNotice(TMessageNotice notice);
 
     QGroupBox* GroupBox2_1 = nullptr;  // the size exception
     QLabel* Label2_1 = nullptr;
@@ -76,6 +107,10 @@ class Panel2 : public PanelFrame {
     QLabel* Label2_5 = nullptr;
 
     QPushButton* Button2_1 = nullptr;  // save
+
+  private:
+    TMessageNotice saveFailureNotice_;
+    TShownSetting shownExtensions_;
 };
 
 // Creates a push button of the panels' standard size 81 x 22 at (x, y).
