@@ -11,7 +11,7 @@ struct ChangeRecord {
 };
 
 class ChangeSource {
-public:
+  public:
     // Opens the folder for watching (the whole tree when subtree is true). On failure returns
     // nullptr and sets *error to the system's error text.
     static std::unique_ptr<ChangeSource> Open(const std::string& folder, bool subtree,

@@ -6,7 +6,7 @@
 #include <string>
 
 class IniFile {
-public:
+  public:
     // Loads the file; nullopt when it does not exist as a regular file or cannot be read.
     static std::optional<IniFile> Open(const std::string& path);
 
@@ -19,7 +19,7 @@ public:
 
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
     std::string content_;
 };

@@ -1,0 +1,630 @@
+#include "platform/ChangeSource.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <system_error>
+#include <utility>
+
+#include "platform/InotifySource.h"
+
+namespace {
+
+constexpr uint32_t kEventMask = IN_CREATE | IN_DELETE | IN_CLOSE_WRITE | IN_MOVED_FROM |
+                                IN_MOVED_TO | IN_DELETE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK;
+// Folders inside the tree are never reached through a symbolic link. The watched folder itself
+// may be one (a documents folder that points elsewhere is common), so it is followed.
+constexpr uint32_t kFolderMask = kEventMask | IN_DONT_FOLLOW;
+constexpr uint32_t kRootMask = kEventMask;
+
+constexpr size_t kBufferBytes = 64 * 1024;
+// How long a rename's old half waits for its new half before it counts as a move out.
+constexpr std::chrono::milliseconds kPartnerWait{40};
+// A batch is handed on once it holds this many records, even if more are queued.
+constexpr size_t kMaxBatch = 4096;
+// The rescan after an overflow looks this much further back than the last complete read:
+// status-change times come from a coarse clock, and some file systems (FAT) keep them in steps
+// of two seconds. A file reported twice costs little, a missed one is a lost version.
+constexpr time_t kRescanMarginSeconds = 2;
+
+std::string SystemErrorText(int code) {
+    return std::system_category().message(code);
+}
+
+std::string ReadLimit(const char* file) {
+    std::ifstream in(file);
+    std::string value;
+    in >> value;
+    return value;
+}
+
+std::string LimitErrorText(int code, const char* what, const char* file) {
+    std::string text = SystemErrorText(code);
+    std::string limit = ReadLimit(file);
+    text += ": the system's limit of ";
+    text += limit.empty() ? std::string("inotify ") + what : limit + " inotify " + what;
+    text += " is reached; a higher number in ";
+    text += file;
+    text += " raises it";
+    return text;
+}
+
+std::string WatchErrorText(int code) {
+    if (code == ENOSPC) {
+        return LimitErrorText(code, "watches", "/proc/sys/fs/inotify/max_user_watches");
+    }
+    return SystemErrorText(code);
+}
+
+std::string InstanceErrorText(int code) {
+    if (code == EMFILE) {
+        return LimitErrorText(code, "instances", "/proc/sys/fs/inotify/max_user_instances");
+    }
+    return SystemErrorText(code);
+}
+
+timespec CoarseNow() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return now;
+}
+
+bool Older(const timespec& a, const timespec& b) {
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+    return folder.empty() ? name : folder + "/" + name;
+}
+
+struct FolderEntry {
+    std::string Name;
+    bool IsFolder = false;
+    timespec ChangeTime{};
+};
+
+// The entries of a folder, symbolic links as themselves. Status-change times are read only when
+// asked for. False when the folder cannot be read (its errno is kept).
+bool ListFolder(const std::string& path, bool withChangeTimes, std::vector<FolderEntry>* entries) {
+    entries->clear();
+    DIR* dir = opendir(path.c_str());
+    if (dir == nullptr) {
+        return false;
+    }
+    while (const dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        FolderEntry item{std::move(name), entry->d_type == DT_DIR, {}};
+        if (entry->d_type == DT_UNKNOWN || (withChangeTimes && !item.IsFolder)) {
+            struct stat status {};
+            if (fstatat(dirfd(dir), item.Name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+                continue;  // gone meanwhile
+            }
+            item.IsFolder = S_ISDIR(status.st_mode);
+            item.ChangeTime = status.st_ctim;
+        }
+        entries->push_back(std::move(item));
+    }
+    closedir(dir);
+    return true;
+}
+
+// A path that vanished under us: the entry went away, or a folder above it has a new name that
+// the queue has yet to tell.
+bool PathWentStale(int code) {
+    return code == ENOENT || code == ENOTDIR;
+}
+
+}  // namespace
+
+std::unique_ptr<ChangeSource> ChangeSource::Open(const std::string& folder, bool subtree,
+                                                 std::string* error) {
+    return InotifyChangeSource::Create(folder, subtree, error);
+}
+
+std::unique_ptr<InotifyChangeSource> InotifyChangeSource::Create(const std::string& folder,
+                                                                 bool subtree, std::string* error) {
+    std::string ignored;
+    std::string& errorText = error != nullptr ? *error : ignored;
+    std::string root = folder;
+    while (root.size() > 1 && root.back() == '/') {
+        root.pop_back();
+    }
+    const timespec start = CoarseNow();
+    int inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (inotifyFd < 0) {
+        errorText = InstanceErrorText(errno);
+        return nullptr;
+    }
+    int stopFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (stopFd < 0) {
+        errorText = SystemErrorText(errno);
+        close(inotifyFd);
+        return nullptr;
+    }
+    std::unique_ptr<InotifyChangeSource> source(
+        new InotifyChangeSource(inotifyFd, stopFd, std::move(root), subtree));
+    source->lastCompleteRead_ = start;
+    int rootWd = inotify_add_watch(inotifyFd, source->root_.c_str(), kRootMask);
+    if (rootWd < 0) {
+        errorText = WatchErrorText(errno);
+        return nullptr;
+    }
+    source->tree_.Reset(rootWd);
+    if (subtree && !source->WatchWholeTree(&errorText)) {
+        return nullptr;
+    }
+    return source;
+}
+
+InotifyChangeSource::InotifyChangeSource(int inotifyFd, int stopFd, std::string root, bool subtree)
+    : inotifyFd_(inotifyFd),
+      stopFd_(stopFd),
+      root_(std::move(root)),
+      subtree_(subtree),
+      buffer_(new uint64_t[kBufferBytes / sizeof(uint64_t)]),
+      readSize_(kBufferBytes) {
+    static_assert(alignof(uint64_t) >= alignof(inotify_event));
+}
+
+InotifyChangeSource::~InotifyChangeSource() {
+    close(inotifyFd_);
+    close(stopFd_);
+}
+
+void InotifyChangeSource::SetReadSize(size_t bytes) {
+    readSize_ = std::clamp(bytes, sizeof(inotify_event) + 1, kBufferBytes);
+}
+
+std::string InotifyChangeSource::Absolute(const std::string& relativePath) const {
+    return relativePath.empty() ? root_ : root_ + "/" + relativePath;
+}
+
+int InotifyChangeSource::AddWatch(const std::string& relativePath) {
+    return inotify_add_watch(inotifyFd_, Absolute(relativePath).c_str(), kFolderMask);
+}
+
+// Watches every folder below the root at start. Folders that cannot be watched (no permission,
+// gone meanwhile) are left out; running out of watches fails the start.
+bool InotifyChangeSource::WatchWholeTree(std::string* error) {
+    std::vector<int> folders{tree_.Root()};
+    while (!folders.empty()) {
+        int wd = folders.back();
+        folders.pop_back();
+        const std::string path = tree_.PathOf(wd);
+        std::vector<FolderEntry> entries;
+        if (!ListFolder(Absolute(path), false, &entries) && PathWentStale(errno)) {
+            MarkStale(wd);
+        }
+        for (const FolderEntry& entry : entries) {
+            if (!entry.IsFolder) {
+                continue;
+            }
+            int child = AddWatch(Join(path, entry.Name));
+            if (child < 0) {
+                if (errno == ENOSPC) {
+                    *error = WatchErrorText(errno);
+                    return false;
+                }
+                if (PathWentStale(errno)) {
+                    MarkStale(wd);
+                }
+                continue;
+            }
+            if (tree_.Contains(child)) {
+                continue;  // the same folder reached a second time (a bind mount)
+            }
+            tree_.Place(child, wd, entry.Name);
+            folders.push_back(child);
+        }
+    }
+    return true;
+}
+
+void InotifyChangeSource::SignalStop() {
+    stopRequested_ = true;
+    const uint64_t one = 1;
+    while (write(stopFd_, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+ChangeSource::Wake InotifyChangeSource::WaitForBatch(std::vector<ChangeRecord>* batch) {
+    batch->clear();
+    for (;;) {
+        if (!ready_.empty()) {
+            *batch = std::move(ready_.front());
+            ready_.pop_front();
+            return Wake::Batch;
+        }
+        if (ended_) {
+            return Wake::Stop;
+        }
+        if (stopRequested_) {
+            // What was already taken from the kernel is still handed on before the stop.
+            ResolveMoveOut();
+            FinishBatch();
+            if (ready_.empty()) {
+                return Wake::Stop;
+            }
+            continue;
+        }
+        if (rescanPending_) {
+            Rescan();
+            continue;
+        }
+        if (WaitForInput()) {
+            ReadAvailable();
+        } else if (!stopRequested_ && !ended_) {
+            ResolveMoveOut();  // the partner did not come in time
+        }
+        if (!pendingMove_) {
+            FinishBatch();
+        }
+    }
+}
+
+// Polls the inotify descriptor and the stop signal; true when events are ready. While a rename's
+// old half waits for its partner, gives up after the rest of the waiting time.
+bool InotifyChangeSource::WaitForInput() {
+    pollfd fds[2] = {{inotifyFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+    for (;;) {
+        int timeout = -1;
+        if (pendingMove_) {
+            auto waited = std::chrono::steady_clock::now() - pendingSince_;
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(kPartnerWait - waited);
+            timeout = static_cast<int>(std::max<int64_t>(0, left.count()));
+        }
+        int ready = poll(fds, 2, timeout);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready < 0) {
+            ended_ = true;
+            return false;
+        }
+        if (fds[1].revents != 0) {
+            stopRequested_ = true;
+            return false;
+        }
+        if ((fds[0].revents & POLLIN) != 0) {
+            return true;
+        }
+        if (fds[0].revents != 0) {
+            ended_ = true;
+        }
+        return false;
+    }
+}
+
+ssize_t InotifyChangeSource::ReadOnce(size_t bytes) {
+    for (;;) {
+        ssize_t got = read(inotifyFd_, buffer_.get(), bytes);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0 && errno == EINVAL && bytes < kBufferBytes) {
+            bytes = kBufferBytes;  // the next event is larger than the shortened read
+            continue;
+        }
+        return got;
+    }
+}
+
+// Reads until the queue is empty (or the batch is full), turning events into records.
+void InotifyChangeSource::ReadAvailable() {
+    for (;;) {
+        const timespec before = CoarseNow();
+        ssize_t got = ReadOnce(readSize_);
+        if (got <= 0) {
+            if (got < 0 && errno == EAGAIN) {
+                lastCompleteRead_ = before;
+            }
+            return;
+        }
+        const char* bytes = reinterpret_cast<const char*>(buffer_.get());
+        for (ssize_t offset = 0; offset < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(bytes + offset);
+            if (HandleEvent(*event) == Flow::Abandon) {
+                return;
+            }
+            offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+        if (current_.size() >= kMaxBatch && !pendingMove_) {
+            return;
+        }
+    }
+}
+
+InotifyChangeSource::Flow InotifyChangeSource::HandleEvent(const inotify_event& event) {
+    if ((event.mask & IN_Q_OVERFLOW) != 0) {
+        BeginRescan(true);
+        return Flow::Abandon;
+    }
+    const bool isPartner =
+        (event.mask & IN_MOVED_TO) != 0 && pendingMove_ && pendingMove_->Cookie == event.cookie;
+    if (!isPartner) {
+        ResolveMoveOut();
+    }
+    if (!tree_.Contains(event.wd)) {
+        if ((event.mask & IN_IGNORED) != 0) {
+            retired_.erase(event.wd);
+            return Flow::Continue;
+        }
+        if (retired_.count(event.wd) != 0) {
+            return Flow::Continue;  // queued before we removed that watch
+        }
+        BeginRescan(false);  // our picture of the tree is out of date
+        return Flow::Abandon;
+    }
+    if ((event.mask & (IN_IGNORED | IN_DELETE_SELF | IN_UNMOUNT)) != 0) {
+        if (event.wd == tree_.Root()) {
+            EndWatching();
+            return Flow::Abandon;
+        }
+        if ((event.mask & IN_IGNORED) != 0) {
+            HandleFolderGone(event.wd);
+        }
+        return Flow::Continue;
+    }
+    const std::string name = event.len > 0 ? std::string(event.name) : std::string();
+    std::string path = tree_.PathOf(event.wd, name);
+    const bool isFolder = (event.mask & IN_ISDIR) != 0;
+    if ((event.mask & IN_CREATE) != 0) {
+        Emit(1, path);
+        if (isFolder && subtree_) {
+            WatchNewFolder(event.wd, name, path);
+        }
+    } else if ((event.mask & IN_DELETE) != 0) {
+        Emit(2, std::move(path));
+    } else if ((event.mask & IN_CLOSE_WRITE) != 0) {
+        Emit(3, std::move(path));
+    } else if ((event.mask & IN_MOVED_FROM) != 0) {
+        pendingMove_ = PendingMove{event.cookie, event.wd, name, std::move(path), isFolder};
+        pendingSince_ = std::chrono::steady_clock::now();
+    } else if ((event.mask & IN_MOVED_TO) != 0) {
+        HandleMovedTo(event, name, path);
+    }
+    return Flow::Continue;
+}
+
+void InotifyChangeSource::HandleMovedTo(const inotify_event& event, const std::string& name,
+                                        const std::string& path) {
+    const bool isFolder = (event.mask & IN_ISDIR) != 0;
+    if (pendingMove_) {  // HandleEvent has checked the cookie
+        PendingMove from = std::move(*pendingMove_);
+        pendingMove_.reset();
+        Emit(4, from.Path);
+        Emit(5, path);
+        if (isFolder && subtree_) {
+            int moved = tree_.ChildNamed(from.Wd, from.Name);
+            if (moved != FolderTree::kNone) {
+                tree_.Place(moved, event.wd, name);  // its whole subtree follows
+                RelistStaleWithin(moved);
+            } else {
+                WatchNewFolder(event.wd, name, path);
+            }
+        }
+        return;
+    }
+    Emit(1, path);  // moved in from outside the tree
+    if (isFolder && subtree_) {
+        WatchNewFolder(event.wd, name, path);
+    }
+}
+
+// The old half of a rename whose new half never came: the entry left the tree.
+void InotifyChangeSource::ResolveMoveOut() {
+    if (!pendingMove_) {
+        return;
+    }
+    PendingMove from = std::move(*pendingMove_);
+    pendingMove_.reset();
+    Emit(2, std::move(from.Path));
+    if (from.IsFolder && subtree_) {
+        int gone = tree_.ChildNamed(from.Wd, from.Name);
+        if (gone != FolderTree::kNone) {
+            ForgetWatches(tree_.Remove(gone));
+        }
+    }
+}
+
+void InotifyChangeSource::HandleFolderGone(int wd) {
+    std::vector<int> removed = tree_.Remove(wd);
+    removed.erase(removed.begin());  // the kernel has dropped that watch already
+    ForgetWatches(removed);
+}
+
+void InotifyChangeSource::ForgetWatches(const std::vector<int>& wds) {
+    for (int wd : wds) {
+        inotify_rm_watch(inotifyFd_, wd);
+        retired_.insert(wd);
+    }
+}
+
+// A folder that appeared inside the tree: watch it first, then list it, so that anything created
+// in it is either listed or reported by the kernel (or both). Its folders are handled alike.
+void InotifyChangeSource::WatchNewFolder(int parent, const std::string& name,
+                                         const std::string& path) {
+    WatchFolders({{parent, name, path}});
+}
+
+void InotifyChangeSource::WatchFolders(std::vector<NewFolder> folders) {
+    while (!folders.empty()) {
+        NewFolder folder = std::move(folders.back());
+        folders.pop_back();
+        int wd = AddWatch(folder.Path);
+        if (wd < 0) {
+            if (PathWentStale(errno)) {
+                MarkStale(folder.Parent);
+            }
+            continue;
+        }
+        if (tree_.Contains(wd)) {
+            // Listed already; at most its place is news.
+            tree_.Place(wd, folder.Parent, folder.Name);
+            continue;
+        }
+        tree_.Place(wd, folder.Parent, folder.Name);
+        if (!tree_.Contains(wd)) {
+            ForgetWatches({wd});
+            continue;
+        }
+        ReportContents(wd, folder.Path, &folders);
+    }
+}
+
+// Reports every entry of folder wd as added and queues its folders for watching.
+void InotifyChangeSource::ReportContents(int wd, const std::string& path,
+                                         std::vector<NewFolder>* folders) {
+    std::vector<FolderEntry> entries;
+    if (!ListFolder(Absolute(path), false, &entries) && PathWentStale(errno)) {
+        MarkStale(wd);
+    }
+    for (FolderEntry& entry : entries) {
+        std::string entryPath = Join(path, entry.Name);
+        Emit(1, entryPath);
+        if (entry.IsFolder) {
+            folders->push_back({wd, std::move(entry.Name), std::move(entryPath)});
+        }
+    }
+}
+
+// Folder wd could not be listed completely because a path in it vanished. If a folder above it
+// was renamed, the rename is still in the queue; once it arrives the folder is listed again
+// under its new path.
+void InotifyChangeSource::MarkStale(int wd) {
+    if (wd != tree_.Root() && tree_.Contains(wd)) {
+        stale_.insert(wd);
+    }
+}
+
+// A folder moved inside the tree: relists those folders below it that were left incomplete.
+void InotifyChangeSource::RelistStaleWithin(int moved) {
+    if (stale_.empty()) {
+        return;
+    }
+    std::vector<int> relist;
+    for (int wd : stale_) {
+        if (!tree_.Contains(wd)) {
+            continue;
+        }
+        if (tree_.IsWithin(wd, moved)) {
+            relist.push_back(wd);
+        }
+    }
+    std::erase_if(stale_, [&](int wd) { return !tree_.Contains(wd); });
+    std::vector<NewFolder> folders;
+    for (int wd : relist) {
+        stale_.erase(wd);
+        ReportContents(wd, tree_.PathOf(wd), &folders);
+    }
+    WatchFolders(std::move(folders));
+}
+
+void InotifyChangeSource::Emit(int action, std::string path) {
+    current_.push_back(ChangeRecord{action, std::move(path)});
+}
+
+void InotifyChangeSource::FinishBatch() {
+    if (!current_.empty()) {
+        ready_.push_back(std::move(current_));
+        current_.clear();
+    }
+}
+
+void InotifyChangeSource::EndWatching() {
+    ResolveMoveOut();
+    FinishBatch();
+    ended_ = true;
+}
+
+// Events were lost (overflow) or the tree's picture is out of date: hand on what was read, an
+// empty batch for an overflow, and rescan before reading on.
+void InotifyChangeSource::BeginRescan(bool overflow) {
+    ResolveMoveOut();
+    FinishBatch();
+    if (overflow) {
+        ready_.emplace_back();
+    }
+    rescanPending_ = true;
+}
+
+// Reads and drops what is queued: the rescan covers it. Bounded, so that a writer that never
+// pauses cannot hold the rescan off.
+void InotifyChangeSource::DiscardQueuedEvents() {
+    for (int round = 0; round < 256; ++round) {
+        const timespec before = CoarseNow();
+        ssize_t got = ReadOnce(kBufferBytes);
+        if (got <= 0) {
+            if (got < 0 && errno == EAGAIN) {
+                lastCompleteRead_ = before;
+            }
+            return;
+        }
+    }
+}
+
+// Rebuilds the watches from the folders as they are now and reports as modified every file whose
+// status changed since the last read that found the queue empty: any change whose event was lost
+// happened after that read.
+void InotifyChangeSource::Rescan() {
+    rescanPending_ = false;
+    timespec since = lastCompleteRead_;
+    since.tv_sec -= kRescanMarginSeconds;
+    DiscardQueuedEvents();
+
+    int rootWd = inotify_add_watch(inotifyFd_, root_.c_str(), kRootMask);
+    if (rootWd < 0) {
+        ended_ = true;
+        return;
+    }
+    FolderTree fresh;
+    fresh.Reset(rootWd);
+    std::vector<ChangeRecord> changed;
+    std::vector<std::pair<int, std::string>> folders{{rootWd, std::string()}};
+    while (!folders.empty()) {
+        auto [wd, path] = std::move(folders.back());
+        folders.pop_back();
+        std::vector<FolderEntry> entries;
+        ListFolder(Absolute(path), true, &entries);
+        for (const FolderEntry& entry : entries) {
+            std::string entryPath = Join(path, entry.Name);
+            if (!entry.IsFolder) {
+                if (!Older(entry.ChangeTime, since)) {
+                    changed.push_back(ChangeRecord{3, std::move(entryPath)});
+                }
+                continue;
+            }
+            if (!subtree_) {
+                continue;
+            }
+            int child = AddWatch(entryPath);
+            if (child < 0 || fresh.Contains(child)) {
+                continue;
+            }
+            fresh.Place(child, wd, entry.Name);
+            folders.emplace_back(child, std::move(entryPath));
+        }
+    }
+    std::vector<int> dropped;
+    for (int wd : tree_.Descriptors()) {
+        if (!fresh.Contains(wd)) {
+            dropped.push_back(wd);
+        }
+    }
+    tree_ = std::move(fresh);
+    stale_.clear();
+    ForgetWatches(dropped);
+    if (!changed.empty()) {
+        ready_.push_back(std::move(changed));
+    }
+}

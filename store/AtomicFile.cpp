@@ -1,0 +1,106 @@
+#include "store/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+
+#include "store/PathText.h"
+
+namespace {
+
+// A name that no other writer picks: process id, a running number and the clock.
+std::string FreshTempName() {
+    static std::atomic<unsigned> counter{0};
+    const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+    char name[64];
+    std::snprintf(name, sizeof name, ".ostrevan-%d-%u-%llx.tmp", static_cast<int>(getpid()),
+                  counter++, static_cast<unsigned long long>(ticks) & 0xffffffULL);
+    return name;
+}
+
+}  // namespace
+
+int CreateTempFileIn(const std::string& folder, std::string* tempPath) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string path = JoinPath(folder, FreshTempName());
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            *tempPath = path;
+            return fd;
+        }
+        if (errno != EEXIST) {
+            return -1;
+        }
+    }
+    return -1;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t written = write(fd, data + done, size - done);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(written);
+    }
+    return true;
+}
+
+void TakeOverTargetAttributes(int fd, const std::string& target) {
+    struct stat st {};
+    if (stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return;
+    }
+    // Best effort: a file we may not chown stays ours, which is no reason to fail the copy.
+    if (fchown(fd, st.st_uid, st.st_gid) != 0) {
+        errno = 0;
+    }
+    fchmod(fd, st.st_mode & 07777);
+}
+
+bool CommitTempFile(int fd, const std::string& tempPath, const std::string& target,
+                    bool* renameFailed) {
+    *renameFailed = false;
+    const bool flushed = fsync(fd) == 0;
+    const bool closed = close(fd) == 0;
+    if (!flushed || !closed) {
+        unlink(tempPath.c_str());
+        return false;
+    }
+    if (rename(tempPath.c_str(), target.c_str()) != 0) {
+        *renameFailed = true;
+        unlink(tempPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+void DiscardTempFile(int fd, const std::string& tempPath) {
+    close(fd);
+    unlink(tempPath.c_str());
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& content) {
+    const auto slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    std::string tempPath;
+    const int fd = CreateTempFileIn(folder, &tempPath);
+    if (fd < 0) {
+        return false;
+    }
+    if (!WriteAll(fd, content.data(), content.size())) {
+        DiscardTempFile(fd, tempPath);
+        return false;
+    }
+    bool renameFailed = false;
+    return CommitTempFile(fd, tempPath, path, &renameFailed);
+}

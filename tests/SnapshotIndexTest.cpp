@@ -1,0 +1,239 @@
+// The store layout and the per-file index on real folders: paths, the index bytes, numbering,
+// listing and reading entries of good and damaged indexes, and deleting a file's snapshots.
+#include "store/SnapshotIndex.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "StoreTestSupport.h"
+
+namespace {
+
+using namespace store_test;
+
+class SnapshotIndexTest : public StoreFixture {
+  protected:
+    std::string IndexOf(const std::string& name) const { return Store(name) + "/snapshot.ini"; }
+    // Writes an index by hand, with copies for the given numbers.
+    void PutIndex(const std::string& name, const std::string& content,
+                  const std::vector<int>& copies) {
+        WriteBytes(IndexOf(name), content);
+        for (int n : copies) {
+            WriteBytes(Store(name) + "/SnapShot." + std::to_string(n), "copy " + std::to_string(n));
+        }
+    }
+};
+
+// An index line "<n>=<date>;<time>;<code>" whose date is today's (or tomorrow's, just after
+// midnight) and whose time is not empty.
+void ExpectEntryLine(const std::string& line, int n, int code, const std::string& dateBefore) {
+    const std::regex form(std::to_string(n) + "=([^;\r\n]*);([^;\r\n]+);" + std::to_string(code));
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(line, match, form)) << line;
+    EXPECT_TRUE(match[1] == dateBefore || match[1] == ShortDateText()) << line;
+}
+
+std::vector<std::string> CrLfLines(const std::string& text, bool* allCrLf) {
+    std::vector<std::string> lines;
+    *allCrLf = text.size() >= 2 && text.substr(text.size() - 2) == "\r\n";
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        *allCrLf = *allCrLf && end > start && text[end - 1] == '\r';
+        lines.push_back(text.substr(start, end - start - (end > start ? 1 : 0)));
+    }
+    return lines;
+}
+
+TEST_F(SnapshotIndexTest, FolderOfAWatchedFileMirrorsItsPathBelowTheWatchedFolder) {
+    EXPECT_EQ(SnapshotFolder(Src("a.txt")), Store("a.txt"));
+    EXPECT_EQ(SnapshotFolder(Src("Reports/plan.doc")), Store("Reports/plan.doc"));
+    RunSettings.SOURCE += "/";
+    RunSettings.DESTINATION += "/";
+    EXPECT_EQ(SnapshotFolder(Src("Reports/plan.doc")), Store("Reports/plan.doc"));
+    EXPECT_EQ(SnapshotFolder(Src("x/./y//z.txt")), Store("x/y/z.txt"));
+    EXPECT_EQ(StoreFolderOf("sub/report.doc"), Store("sub/report.doc"));
+}
+
+TEST_F(SnapshotIndexTest, OnlyFilesInsideTheWatchedFolderHaveAFolder) {
+    const std::string outside = (root_ / "src2" / "a.txt").string();  // shares the prefix "src"
+    for (const std::string& path :
+         {outside, (root_ / "a.txt").string(), Src(""), RunSettings.SOURCE, Src("../store/a.txt"),
+          Src("sub/../../prog/x"), std::string("relative/a.txt"), std::string()}) {
+        EXPECT_EQ(SnapshotFolder(path), "") << path;
+    }
+    for (const char* name : {"../a.txt", "sub/../../a.txt", "/etc/passwd", ".", ""}) {
+        EXPECT_EQ(StoreFolderOf(name), "") << name;
+    }
+    RunSettings.DESTINATION.clear();
+    EXPECT_EQ(SnapshotFolder(Src("a.txt")), "");
+}
+
+TEST_F(SnapshotIndexTest, IndexAfterThreeSnapshotsHoldsTheExactLines) {
+    const std::string folder = Store("a.txt");
+    const std::string today = ShortDateText();
+    EXPECT_EQ(NewSnapshot(folder, 3), folder + "/SnapShot.1");
+    bool crlf = false;
+    auto lines = CrLfLines(ReadBytes(IndexOf("a.txt")), &crlf);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4),
+              (std::vector<std::string>{"[GENERAL]", "NO=1", " ", "[DATES]"}));
+    ExpectEntryLine(lines[4], 1, 3, today);
+
+    EXPECT_EQ(NewSnapshot(folder, 3), folder + "/SnapShot.2");
+    EXPECT_EQ(NewSnapshot(folder, 4), folder + "/SnapShot.3");
+    const std::string text = ReadBytes(IndexOf("a.txt"));
+    lines = CrLfLines(text, &crlf);
+    EXPECT_TRUE(crlf) << "every line ends with CR LF";
+    EXPECT_EQ(text.rfind("[GENERAL]\r\nNO=3\r\n \r\n[DATES]\r\n1=", 0), 0u) << text;
+    ASSERT_EQ(lines.size(), 7u) << text;
+    ExpectEntryLine(lines[4], 1, 3, today);
+    ExpectEntryLine(lines[5], 2, 3, today);
+    ExpectEntryLine(lines[6], 3, 4, today);
+}
+
+TEST_F(SnapshotIndexTest, TenthSnapshotIsNumberedWithoutPadding) {
+    const std::string folder = SnapshotFolder(Src("a.txt"));
+    for (int n = 1; n <= 10; ++n) {
+        const std::string copy = NewSnapshot(folder, 3);
+        ASSERT_EQ(copy, folder + "/SnapShot." + std::to_string(n));
+        WriteBytes(copy, "version " + std::to_string(n));
+    }
+    EXPECT_TRUE(fs::exists(folder + "/SnapShot.9"));
+    EXPECT_TRUE(fs::exists(folder + "/SnapShot.10"));
+    const std::string text = ReadBytes(IndexOf("a.txt"));
+    EXPECT_NE(text.find("\r\nNO=10\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n10="), std::string::npos) << text;
+
+    const auto list = ReadSnapshotList(Src("a.txt"));
+    ASSERT_EQ(list.size(), 10u);
+    for (int n = 1; n <= 10; ++n) {
+        EXPECT_EQ(list[n - 1].Number, n);
+        EXPECT_FALSE(list[n - 1].DateText.empty());
+        EXPECT_FALSE(list[n - 1].TimeText.empty());
+    }
+    const auto entry = ReadSnapshotEntry(IndexOf("a.txt"), 10);
+    ASSERT_TRUE(entry);
+    EXPECT_TRUE(entry->CopyExists);
+    EXPECT_EQ(entry->CopyPath, folder + "/SnapShot.10");
+    EXPECT_EQ(entry->ActionCode, 3);
+    EXPECT_EQ(entry->DateText, list[9].DateText);
+}
+
+TEST_F(SnapshotIndexTest, FileTwoFoldersDeepGetsBothMirrorFolders) {
+    const std::string folder = SnapshotFolder(Src("one/two/deep.txt"));
+    EXPECT_EQ(NewSnapshot(folder, 3), Store("one/two/deep.txt") + "/SnapShot.1");
+    EXPECT_TRUE(fs::is_regular_file(IndexOf("one/two/deep.txt")));
+    EXPECT_TRUE(fs::is_directory(Store("one/two")));
+    EXPECT_FALSE(fs::exists(Store("one/snapshot.ini")));
+    EXPECT_FALSE(fs::exists(Store("one/two/snapshot.ini")));
+}
+
+TEST_F(SnapshotIndexTest, ListIsEmptyWithoutIndexOrWithCountZeroOrEmpty) {
+    EXPECT_TRUE(ReadSnapshotList("").empty());
+    EXPECT_TRUE(ReadSnapshotList(Src("never.txt")).empty());
+    EXPECT_TRUE(ReadSnapshotList((root_ / "outside.txt").string()).empty());
+    const std::string dates = "[DATES]\r\n1=1.1.2026;10:00:00;3\r\n";
+    PutIndex("zero.txt", "[GENERAL]\r\nNO=0\r\n \r\n" + dates, {1});
+    EXPECT_TRUE(ReadSnapshotList(Src("zero.txt")).empty());
+    PutIndex("empty.txt", "[GENERAL]\r\nNO=\r\n \r\n" + dates, {1});
+    EXPECT_TRUE(ReadSnapshotList(Src("empty.txt")).empty());
+}
+
+TEST_F(SnapshotIndexTest, ListShowsAMissingKeyWithEmptyDateAndSplitsAtTheFirstTwoSemicolons) {
+    PutIndex("a.txt",
+             "[GENERAL]\r\nNO=4\r\n \r\n[DATES]\r\n1=1.1.2026;10:00:00;3\r\n"
+             "3=2.1.2026;11:00:00;4;extra\r\n4=3.1.2026\r\n",
+             {1, 2, 3});
+    const auto list = ReadSnapshotList(Src("a.txt"));
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_EQ(list[0].DateText, "1.1.2026");
+    EXPECT_EQ(list[0].TimeText, "10:00:00");
+    EXPECT_EQ(list[1].Number, 2);
+    EXPECT_EQ(list[1].DateText, "");
+    EXPECT_EQ(list[1].TimeText, "");
+    EXPECT_EQ(list[2].TimeText, "11:00:00");
+    EXPECT_EQ(list[3].DateText, "") << "a field whose closing ';' is missing is empty";
+
+    const auto third = ReadSnapshotEntry(IndexOf("a.txt"), 3);
+    ASSERT_TRUE(third && third->CopyExists);
+    EXPECT_EQ(third->DateText, "2.1.2026");
+    EXPECT_EQ(third->TimeText, "11:00:00");
+    EXPECT_EQ(third->ActionCode, 4);
+    const auto withoutCopy = ReadSnapshotEntry(IndexOf("a.txt"), 4);
+    ASSERT_TRUE(withoutCopy);
+    EXPECT_FALSE(withoutCopy->CopyExists);
+    EXPECT_EQ(withoutCopy->CopyPath, Store("a.txt") + "/SnapShot.4");
+    EXPECT_EQ(withoutCopy->DateText, "");
+    EXPECT_FALSE(ReadSnapshotEntry(IndexOf("none.txt"), 1));
+}
+
+TEST_F(SnapshotIndexTest, CountThatIsNotANumberListsWhatTheFolderHolds) {
+    const std::string dates = "[DATES]\r\n1=1.1.2026;10:00:00;3\r\n2=1.1.2026;10:00:01;3\r\n";
+    PutIndex("abc.txt", "[GENERAL]\r\nNO=abc\r\n \r\n" + dates, {1, 2, 3});
+    EXPECT_EQ(ReadSnapshotList(Src("abc.txt")).size(), 3u);
+    PutIndex("nokey.txt", "[GENERAL]\r\n \r\n" + dates, {});
+    EXPECT_EQ(ReadSnapshotList(Src("nokey.txt")).size(), 2u);
+    PutIndex("huge.txt", "[GENERAL]\r\nNO=2000000000\r\n \r\n" + dates, {1, 2});
+    EXPECT_EQ(ReadSnapshotList(Src("huge.txt")).size(), 2u);
+}
+
+TEST_F(SnapshotIndexTest, DamagedCountNeverLetsANewSnapshotOverwriteAnOldOne) {
+    const std::string dates = "[DATES]\r\n1=1.1.2026;10:00:00;3\r\n2=1.1.2026;10:00:01;3\r\n";
+    const struct {
+        std::string name, general;
+        std::vector<int> copies;
+        int expected;
+    } cases[] = {
+        {"empty.txt", "[GENERAL]\r\nNO=\r\n \r\n", {1, 2, 3}, 4},
+        {"abc.txt", "[GENERAL]\r\nNO=abc\r\n \r\n", {1}, 3},
+        {"nokey.txt", "[GENERAL]\r\n \r\n", {}, 3},
+        {"behind.txt", "[GENERAL]\r\nNO=1\r\n \r\n", {1, 2, 5}, 6},
+        {"minus.txt", "[GENERAL]\r\nNO=-4\r\n \r\n", {1, 2}, 3},
+    };
+    for (const auto& c : cases) {
+        PutIndex(c.name, c.general + dates, c.copies);
+        const std::string expected = Store(c.name) + "/SnapShot." + std::to_string(c.expected);
+        EXPECT_EQ(NewSnapshot(Store(c.name), 3), expected) << c.name;
+        for (int n : c.copies) {
+            EXPECT_EQ(ReadBytes(Store(c.name) + "/SnapShot." + std::to_string(n)),
+                      "copy " + std::to_string(n))
+                << c.name;
+        }
+        EXPECT_NE(ReadBytes(IndexOf(c.name)).find("NO=" + std::to_string(c.expected) + "\r\n"),
+                  std::string::npos)
+            << c.name;
+    }
+    // Copies left behind without their index are not overwritten either.
+    WriteBytes(Store("orphan.txt") + "/SnapShot.1", "copy 1");
+    EXPECT_EQ(NewSnapshot(Store("orphan.txt"), 3), Store("orphan.txt") + "/SnapShot.2");
+    EXPECT_EQ(ReadBytes(Store("orphan.txt") + "/SnapShot.1"), "copy 1");
+}
+
+TEST_F(SnapshotIndexTest, DeletingSnapshotsStartsNumberingAgainInAFreshIndex) {
+    const std::string folder = SnapshotFolder(Src("sub/a.txt"));
+    for (int n = 1; n <= 3; ++n) {
+        WriteBytes(NewSnapshot(folder, 3), "v");
+    }
+    WriteBytes(SnapshotFolder(Src("sub/b.txt")) + "/SnapShot.1", "b");
+    DeleteSnapshots(Src("sub/a.txt"));
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_TRUE(ReadSnapshotList(Src("sub/a.txt")).empty());
+    EXPECT_TRUE(fs::exists(Store("sub/b.txt/SnapShot.1"))) << "another file's history stays";
+    EXPECT_EQ(NewSnapshot(folder, 3), folder + "/SnapShot.1");
+    EXPECT_NE(ReadBytes(IndexOf("sub/a.txt")).find("NO=1\r\n \r\n[DATES]\r\n1="),
+              std::string::npos);
+    EXPECT_EQ(trayStates_, (std::vector<bool>{true, false}));
+}
+
+TEST_F(SnapshotIndexTest, DeletingForAPathOutsideTheWatchedFolderDeletesNothing) {
+    WriteBytes(Store("a.txt/SnapShot.1"), "a");
+    for (const std::string& path : {RunSettings.SOURCE, Src(""), Src(".."), Src("sub/.."),
+                                    (root_ / "store").string(), std::string()}) {
+        DeleteSnapshots(path);
+    }
+    EXPECT_TRUE(fs::exists(Store("a.txt/SnapShot.1")));
+    EXPECT_TRUE(trayStates_.empty());
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+#pragma once
+// Shared set-up of the store tests: a temporary program folder, watched folder and store.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "core/Paths.h"
+#include "core/RunSettings.h"
+#include "core/SharedState.h"
+#include "platform/DateTimeText.h"
+#include "store/DayLog.h"
+
+namespace store_test {
+
+namespace fs = std::filesystem;
+
+inline std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteBytes(const fs::path& path, const std::string& content) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// Content of a given size whose bytes depend on their position, so a shifted or cut copy shows.
+inline std::string PatternBytes(size_t size, unsigned seed = 1) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 131 + seed * 7 + i / 251) & 0xff);
+    }
+    return bytes;
+}
+
+// Names in a folder that are left-over temporary files of an interrupted write.
+inline std::vector<std::string> TemporaryFilesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find(".tmp") != std::string::npos || name.rfind(".ostrevan", 0) == 0) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+// A temporary program folder (for the day logs), watched folder "src" and store "store".
+class StoreFixture : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        savedProgramDir_ = ProgramDir;
+        savedSettings_ = RunSettings;
+        std::string pattern = (fs::temp_directory_path() / "ostrevan-store-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+        fs::create_directories(root_ / "prog");
+        fs::create_directories(root_ / "src");
+        InitPaths((root_ / "prog").string());
+        RunSettings.SOURCE = (root_ / "src").string();
+        RunSettings.DESTINATION = (root_ / "store").string();
+        WindowHooks.TrayIconGetIcon = [this](bool busy) { trayStates_.push_back(busy); };
+    }
+    void TearDown() override {
+        WindowHooks.TrayIconGetIcon = nullptr;
+        RunSettings = savedSettings_;
+        InitPaths(savedProgramDir_);
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    std::string Src(const std::string& name) const { return (root_ / "src" / name).string(); }
+    std::string Store(const std::string& name) const { return (root_ / "store" / name).string(); }
+
+    // Today's log lines (the day's file name follows the date text at the time of reading).
+    std::vector<TLogRecord> LogRecords() const {
+        std::vector<TLogRecord> records;
+        ReadDayLog(DayLogPath(DayFileName(ShortDateText())), records);
+        return records;
+    }
+    // Log lines with the given code.
+    std::vector<TLogRecord> LogRecords(int code) const {
+        std::vector<TLogRecord> matching;
+        for (const auto& record : LogRecords()) {
+            if (record.Code == code) {
+                matching.push_back(record);
+            }
+        }
+        return matching;
+    }
+
+    fs::path root_;
+    std::vector<bool> trayStates_;
+
+  private:
+    std::string savedProgramDir_;
+    TRunSettings savedSettings_;
+};
+
+}  // namespace store_test
