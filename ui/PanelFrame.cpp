@@ -40,6 +40,7 @@ PanelFrame::PanelFrame(int number, const QString& headerName, const QString& pic
     : QFrame(parent), number_(number) {
     setObjectName(QStringLiteral("Panel%1").arg(number));
     resize(kWidth, kHeight);
+    setAutoFillBackground(true);  // covers the start page beneath it
 
     HeaderStrip = new HeaderFrame(this);
     HeaderStrip->setObjectName(headerName);
