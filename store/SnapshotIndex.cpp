@@ -4,6 +4,7 @@
 #include <charconv>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 
 #include "core/RunSettings.h"
@@ -12,6 +13,7 @@
 #include "platform/IniFile.h"
 #include "store/AtomicFile.h"
 #include "store/FileOperation.h"
+#include "store/IndexText.h"
 #include "store/PathText.h"
 
 namespace fs = std::filesystem;
@@ -22,13 +24,6 @@ constexpr const char* kIndexName = "snapshot.ini";
 constexpr const char* kCopyPrefix = "SnapShot.";
 // Snapshot numbers stay well inside 32 bits so that "one more" never overflows.
 constexpr long long kLargestNumber = 2147483646;
-
-// A new index with its first entry: the lines "[GENERAL]", "NO=<n>", a line of one space (part of
-// the format) and "[DATES]", then the entry. These are the very bytes that the four first lines
-// with NO=1 and the two key writes give, made in one write.
-std::string NewIndexText(const std::string& number, const std::string& entry) {
-    return "[GENERAL]\r\nNO=" + number + "\r\n \r\n[DATES]\r\n" + number + "=" + entry + "\r\n";
-}
 
 std::string IndexPathIn(const std::string& folder) {
     return JoinPath(folder, kIndexName);
@@ -112,10 +107,10 @@ int HighestNumberFound(const std::string& folder) {
 // The number of the next snapshot. NO gives it when it is a number; an index whose NO is empty
 // or unreadable, or whose next copy already exists, continues above everything found, so an
 // existing snapshot is never overwritten.
-int NextSnapshotNumber(const std::string& folder, bool indexExists) {
+int NextSnapshotNumber(const std::string& folder, const std::optional<std::string>& countText) {
     int next = 1;
-    if (indexExists) {
-        const auto count = ParseNumber(ReadIniValue("GENERAL", "NO", IndexPathIn(folder)));
+    if (countText) {
+        const auto count = ParseNumber(*countText);
         next = count ? *count + 1 : HighestNumberFound(folder) + 1;
     }
     std::error_code ec;
@@ -123,6 +118,27 @@ int NextSnapshotNumber(const std::string& folder, bool indexExists) {
         next = std::max(next, HighestNumberFound(folder) + 1);
     }
     return static_cast<int>(std::min<long long>(next, kLargestNumber));
+}
+
+// An index in the form this program writes, read whole; nullopt for any other form, a missing
+// index, or one that is a link (which the general INI writes follow).
+std::optional<TPlainIndex> ReadPlainIndex(const std::string& indexPath) {
+    std::error_code ec;
+    if (fs::is_symlink(indexPath, ec) || !fs::is_regular_file(indexPath, ec)) {
+        return std::nullopt;
+    }
+    std::ifstream in(indexPath, std::ios::binary);
+    const std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return in.bad() ? std::nullopt : ParsePlainIndex(content);
+}
+
+// The DATES value "<date>;<time>;<code>". A line break, which no date or time format should hold,
+// becomes a space so that the entry stays one line.
+std::string EntryText(int actionCode) {
+    std::string entry = ShortDateText() + ";" + LongTimeText() + ";" + std::to_string(actionCode);
+    std::replace_if(
+        entry.begin(), entry.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return entry;
 }
 
 // Splits "date;time;rest" at its first two ';'; a field whose closing ';' is missing is empty.
@@ -202,17 +218,23 @@ std::string NewSnapshot(const std::string& folder, int actionCode) {
     fs::create_directories(folder, ec);  // a failure shows when the copy cannot be made
     const std::string indexPath = IndexPathIn(folder);
     const bool indexExists = fs::exists(indexPath, ec);
-    const int n = NextSnapshotNumber(folder, indexExists);
-    const std::string key = std::to_string(n);
-    const std::string entry =
-        ShortDateText() + ";" + LongTimeText() + ";" + std::to_string(actionCode);
-    if (indexExists) {
+    const auto plain = indexExists ? ReadPlainIndex(indexPath) : std::nullopt;
+    const std::optional<std::string> countText =
+        plain         ? plain->Count
+        : indexExists ? std::optional(ReadIniValue("GENERAL", "NO", indexPath))
+                      : std::nullopt;
+    const std::string key = std::to_string(NextSnapshotNumber(folder, countText));
+    const std::string entry = EntryText(actionCode);
+    if (!indexExists) {
+        WriteFileAtomically(indexPath, PlainIndexText("", key, entry));
+    } else if (plain &&
+               std::find(plain->Keys.begin(), plain->Keys.end(), key) == plain->Keys.end()) {
+        WriteFileAtomically(indexPath, PlainIndexText(plain->DatesLines, key, entry));
+    } else {
         WriteIniValue("GENERAL", "NO", key, indexPath);
         WriteIniValue("DATES", key, entry, indexPath);
-    } else {
-        WriteFileAtomically(indexPath, NewIndexText(key, entry));
     }
-    return CopyPathIn(folder, n);
+    return CopyPathIn(folder, std::stoi(key));
 }
 
 std::vector<TSnapshotListItem> ReadSnapshotList(const std::string& filePath) {

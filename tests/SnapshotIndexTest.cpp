@@ -7,6 +7,8 @@
 #include <regex>
 
 #include "StoreTestSupport.h"
+#include "lang/Language.h"
+#include "store/IndexText.h"
 
 namespace {
 
@@ -90,6 +92,42 @@ TEST_F(SnapshotIndexTest, IndexAfterThreeSnapshotsHoldsTheExactLines) {
     ExpectEntryLine(lines[4], 1, 3, today);
     ExpectEntryLine(lines[5], 2, 3, today);
     ExpectEntryLine(lines[6], 3, 4, today);
+}
+
+TEST_F(SnapshotIndexTest, OneStepIndexUpdateGivesTheBytesOfTheTwoIniWrites) {
+    const std::string head = "[GENERAL]\r\nNO=2\r\n \r\n[DATES]\r\n";
+    for (const std::string& dates :
+         {std::string(), std::string("1=a;b;3\r\n"), std::string("1=a;b;3\r\n2=c;d;4\r\n")}) {
+        const std::string content = head + dates;
+        const auto plain = ParsePlainIndex(content);
+        ASSERT_TRUE(plain) << content;
+        EXPECT_EQ(plain->Count, "2");
+        const std::string path = (root_ / "index.ini").string();
+        WriteBytes(path, content);
+        ASSERT_TRUE(WriteIniValue("GENERAL", "NO", "3", path));
+        ASSERT_TRUE(WriteIniValue("DATES", "3", "1.2.2026;10:00:00;3", path));
+        EXPECT_EQ(PlainIndexText(plain->DatesLines, "3", "1.2.2026;10:00:00;3"), ReadBytes(path));
+    }
+    // Any other form goes through the INI writes.
+    for (const char* edited :
+         {"[GENERAL]\r\nNO=2\r\n\r\n[DATES]\r\n", "[GENERAL]\r\nNO = 2\r\n \r\n[DATES]\r\n",
+          "[general]\r\nNO=2\r\n \r\n[DATES]\r\n", "[GENERAL]\r\nNO=\r\n \r\n[DATES]\r\n",
+          "[GENERAL]\r\nNO=2\r\n \r\n[DATES]\r\n1=a;b;3",
+          "[GENERAL]\r\nNO=2\r\n \r\n[DATES]\r\n;x\r\n",
+          "[GENERAL]\r\nNO=2\r\n \r\n[DATES]\r\n1=a\r\n[MORE]\r\n",
+          "[GENERAL]\r\nNO=2\r\n \r\n[DATES]\r\n1=a\n2=b\r\n"}) {
+        EXPECT_FALSE(ParsePlainIndex(edited)) << edited;
+    }
+}
+
+TEST_F(SnapshotIndexTest, HandEditedIndexIsUpdatedUnderTheIniRules) {
+    PutIndex("a.txt", "; kept by hand\r\n[GENERAL]\r\nNO=1\r\n\r\n[DATES]\r\n1=x;y;3\r\n\r\n", {1});
+    EXPECT_EQ(NewSnapshot(Store("a.txt"), 4), Store("a.txt") + "/SnapShot.2");
+    const std::string text = ReadBytes(IndexOf("a.txt"));
+    EXPECT_EQ(text.rfind("; kept by hand\r\n[GENERAL]\r\nNO=2\r\n\r\n[DATES]\r\n1=x;y;3\r\n2=", 0),
+              0u)
+        << text;
+    EXPECT_EQ(ReadSnapshotEntry(IndexOf("a.txt"), 1)->DateText, "x");
 }
 
 TEST_F(SnapshotIndexTest, TenthSnapshotIsNumberedWithoutPadding) {

@@ -1,9 +1,140 @@
 #include "ui/RecoveryPanel.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <string>
+#include <vector>
+
+#include "core/RunSettings.h"
+#include "core/SharedState.h"
+#include "lang/Language.h"
+#include "store/FileOperation.h"
+#include "store/SnapshotIndex.h"
+#include "ui/Pictures.h"
 #include "ui/SettingsPanels.h"
+#include "ui/TextTables.h"
+
+namespace {
+
+constexpr int kImageError = 5;
+constexpr int kImageSnapshot = 7;
+constexpr qint64 kBytesPerUnit = 1000;  // sizes show in thousands of bytes, not 1024s
+
+// A path as the file system takes it, and back.
+std::string FsPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+QString PathOf(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+QString ShownText(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// Index of the file's per-file folder; empty when the file has none.
+QString IndexPathOf(const QString& file) {
+    const std::string folder = SnapshotFolder(FsPath(file));
+    return folder.empty() ? QString() : PathOf(folder + "/snapshot.ini");
+}
+
+// True when file lies below the watched folder (compared by name, as the store does).
+bool LiesInWatchedFolder(const QString& file) {
+    if (RunSettings.SOURCE.empty()) {
+        return false;
+    }
+    const QString base = QDir::cleanPath(PathOf(RunSettings.SOURCE));
+    const QString prefix = base.endsWith('/') ? base : base + '/';
+    const QString path = QDir::cleanPath(file);
+    return path.size() > prefix.size() && path.startsWith(prefix);
+}
+
+// The cause of a snapshot: its operation name for codes 1 to 4, else the code itself.
+QString OperationText(int code) {
+    if (code >= 1 && code <= 4) {
+        return ShownText(ActionNames[static_cast<size_t>(code)]);
+    }
+    return QString::number(code);
+}
+
+// Size of a copy in whole thousands of bytes; 0 when it cannot be opened.
+qint64 SizeInThousands(const QString& copyPath) {
+    QFile copy(copyPath);
+    if (!copy.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    return copy.size() / kBytesPerUnit;
+}
+
+bool AskWithWarningBox(QWidget* owner, const QString& question) {
+    return QMessageBox::warning(owner, QGuiApplication::applicationDisplayName(), question,
+                                QMessageBox::Yes | QMessageBox::No,
+                                QMessageBox::No) == QMessageBox::Yes;
+}
+
+// A file dialog that takes any name, but only in a folder that exists.
+class TAnyFileDialog : public QFileDialog {
+  public:
+    using QFileDialog::QFileDialog;
+
+  protected:
+    void accept() override {
+        const QStringList chosen = selectedFiles();
+        if (chosen.isEmpty() || !QFileInfo(QFileInfo(chosen.first()).absolutePath()).isDir()) {
+            QApplication::beep();
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
+
+// Shows a wait cursor while a restore copies.
+class TWaitCursor {
+  public:
+    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+}  // namespace
+
+std::optional<QString> RunFileDialog(QWidget* owner, const QString& offered) {
+    TAnyFileDialog dialog(owner);
+    dialog.setObjectName(QStringLiteral("OpenDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);  // the folder check above needs our own
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);  // an existing target is not questioned
+    dialog.setNameFilter(QStringLiteral("*.* (*)"));
+    dialog.setSizeGripEnabled(true);
+    if (!offered.isEmpty()) {
+        dialog.setDirectory(QFileInfo(offered).absolutePath());
+        dialog.selectFile(offered);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().first();
+}
+
+bool TOpenDialog::Execute() {
+    const std::optional<QString> chosen =
+        runner_ ? runner_(owner_, fileName_) : RunFileDialog(owner_, fileName_);
+    if (!chosen || chosen->isEmpty()) {
+        return false;
+    }
+    fileName_ = *chosen;
+    return true;
+}
 
 Panel4::Panel4(QWidget* parent)
-    : PanelFrame(4, QStringLiteral("Panel4_1"), QStringLiteral("bar-lifebuoy"), parent) {
+    : PanelFrame(4, QStringLiteral("Panel4_1"), QStringLiteral("bar-lifebuoy"), parent),
+      AskDelete(AskWithWarningBox),
+      snapshotIcon_(ImageList16Icon(kImageSnapshot)),
+      nothingIcon_(ImageList16Icon(kImageError)) {
     Label4_1 = MakeLabel(this, "Label4_1", 10, 83);
     Edit4_1 = MakeEdit(this, "Edit4_1", QRect(56, 80, 289, 21), true);
     Button4_1 = MakeButton(this, "Button4_1", 352, 79);
@@ -29,6 +160,11 @@ Panel4::Panel4(QWidget* parent)
 
     Image4_2 = MakePicture(this, "Image4_2", QStringLiteral("info"), QRect(16, 300, 20, 18));
     Label4_8 = MakeWrappedLabel(this, "Label4_8", QRect(40, 297, 393, 56));
+    Image4_3 =
+        MakePicture(this, "Image4_3", QStringLiteral("small-warning"), QRect(18, 300, 16, 16));
+    Label4_9 = MakeWrappedLabel(this, "Label4_9", QRect(40, 297, 393, 56));
+    Image4_3->hide();
+    Label4_9->hide();
     Button4_2 = MakeButton(this, "Button4_2", 264, 360);
     Button4_3 = MakeButton(this, "Button4_3", 352, 360);
     Button4_2->setEnabled(false);
@@ -38,12 +174,128 @@ Panel4::Panel4(QWidget* parent)
             [this](int) { ComboBoxEx4_1Select(); });
 }
 
-void Panel4::LoadSettings() {}
+void Panel4::LoadSettings() {
+    Edit4_1->clear();
+    ShowSNAPSHOTS(QString());
+}
 
-void Panel4::ComboBoxEx4_1Select() {}
+void Panel4::ComboBoxEx4_1Select() {
+    const int n = SelectedSnapshotNumber();
+    if (n == 0) {  // the nothing-to-show item
+        ShowSNAPSHOTSINFO(1, QString());
+        return;
+    }
+    ShowSNAPSHOTSINFO(n, IndexPathOf(Edit4_1->text()));
+}
 
-void Panel4::ChooseFile() {}
+void Panel4::ChooseFile() {
+    if (!OpenDialog.Execute()) {
+        return;
+    }
+    Edit4_1->setText(OpenDialog.FileName());
+    ShowSNAPSHOTS(Edit4_1->text());
+}
 
-void Panel4::RestoreSnapshot() {}
+void Panel4::RestoreSnapshot() {
+    if (!OpenDialog.Execute()) {
+        return;
+    }
+    ShowSNAPSHOTSRESCUE(OpenDialog.FileName());
+}
 
-void Panel4::DeleteSnapshots() {}
+void Panel4::DeleteSnapshots() {
+    QApplication::beep();
+    const QString question = ShownText(LanguageText("WARNINGS", "1", "GUI"));
+    if (AskDelete && AskDelete(this, question)) {
+        ShowSNAPSHOTSDELETE();
+    }
+}
+
+bool Panel4::ShowSNAPSHOTS(const QString& file) {
+    Button4_2->setEnabled(false);
+    Button4_3->setEnabled(false);
+    ShowOutsideNote(!file.isEmpty() && !LiesInWatchedFolder(file));
+    const std::vector<TSnapshotListItem> snapshots =
+        file.isEmpty() ? std::vector<TSnapshotListItem>{} : ReadSnapshotList(FsPath(file));
+    if (snapshots.empty()) {
+        ShowNothing();
+        return true;
+    }
+    ComboBoxEx4_1->clear();
+    for (const TSnapshotListItem& snapshot : snapshots) {
+        const QString caption =
+            QStringLiteral("%1, %2, %3")
+                .arg(snapshot.Number)
+                .arg(ShownText(snapshot.DateText), ShownText(snapshot.TimeText));
+        ComboBoxEx4_1->addItem(snapshotIcon_, caption, snapshot.Number);
+    }
+    Button4_2->setEnabled(true);
+    Button4_3->setEnabled(true);
+    ComboBoxEx4_1->setCurrentIndex(0);
+    ShowSNAPSHOTSINFO(snapshots.front().Number, IndexPathOf(file));
+    return true;
+}
+
+bool Panel4::ShowSNAPSHOTSINFO(int n, const QString& indexPath) {
+    ClearDetails();
+    const std::optional<TSnapshotEntry> entry =
+        indexPath.isEmpty() ? std::nullopt : ReadSnapshotEntry(FsPath(indexPath), n);
+    if (!entry) {
+        return true;
+    }
+    Button4_2->setEnabled(true);
+    if (!entry->CopyExists) {
+        Button4_2->setEnabled(false);
+        return true;
+    }
+    Edit4_2->setText(ShownText(entry->DateText));
+    Edit4_3->setText(ShownText(entry->TimeText));
+    Edit4_4->setText(QString::number(SizeInThousands(PathOf(entry->CopyPath))));
+    Edit4_5->setText(OperationText(entry->ActionCode));
+    return true;
+}
+
+bool Panel4::ShowSNAPSHOTSRESCUE(const QString& target) {
+    const int n = SelectedSnapshotNumber();
+    const std::string folder = SnapshotFolder(FsPath(Edit4_1->text()));
+    if (n == 0 || folder.empty() || target.isEmpty()) {
+        return true;
+    }
+    const TWaitCursor waiting;
+    // The outcome goes to the day log; a failed copy leaves the target as it was.
+    TransferFile(folder + "/SnapShot." + std::to_string(n), FsPath(target), kTransferCopy, true);
+    return true;
+}
+
+bool Panel4::ShowSNAPSHOTSDELETE() {
+    ::DeleteSnapshots(FsPath(Edit4_1->text()));
+    ShowSNAPSHOTS(Edit4_1->text());
+    return true;
+}
+
+int Panel4::SelectedSnapshotNumber() const {
+    return ComboBoxEx4_1->currentData().toInt();  // the nothing-to-show item holds none: 0
+}
+
+void Panel4::ShowNothing() {
+    ComboBoxEx4_1->clear();
+    ComboBoxEx4_1->addItem(nothingIcon_, ShownText(TextTables.NoInfoText));
+    ComboBoxEx4_1->setCurrentIndex(0);
+    ShowSNAPSHOTSINFO(1, QString());
+}
+
+void Panel4::ClearDetails() {
+    for (QLineEdit* field : {Edit4_2, Edit4_3, Edit4_4, Edit4_5}) {
+        field->clear();
+    }
+}
+
+void Panel4::ShowOutsideNote(bool shown) {
+    if (shown) {
+        Label4_9->setText(ShownText(LanguageText("PANEL4", "LABEL9", "GUI")));
+    }
+    Image4_2->setVisible(!shown);
+    Label4_8->setVisible(!shown);
+    Image4_3->setVisible(shown);
+    Label4_9->setVisible(shown);
+}

@@ -4,11 +4,42 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QString>
+#include <functional>
+#include <optional>
 
 #include "ui/PanelFrame.h"
+
+// The window's one file dialog, shared by choosing the file and choosing where to restore. It
+// accepts any name in an existing folder (the file itself need not exist, so a deleted document
+// or a new target can be named) and offers the name last chosen again the next time it opens.
+class TOpenDialog {
+  public:
+    // Shows a dialog offering a name; returns the chosen name, or nullopt when cancelled.
+    using Runner = std::function<std::optional<QString>(QWidget* owner, const QString& offered)>;
+
+    explicit TOpenDialog(QWidget* owner) : owner_(owner) {}
+
+    // Shows the dialog; true when a name was chosen, which FileName then holds.
+    bool Execute();
+    const QString& FileName() const { return fileName_; }
+
+    // Replaces the dialog (tests answer it this way); an empty runner restores the real one.
+    void SetRunner(Runner runner) { runner_ = std::move(runner); }
+
+  private:
+    QWidget* owner_;
+    QString fileName_;
+    Runner runner_;
+};
+
+// The real dialog behind TOpenDialog: a QFileDialog for any file name, all files listed,
+// resizable, that refuses names whose folder does not exist.
+std::optional<QString> RunFileDialog(QWidget* owner, const QString& offered);
 
 class Panel4 : public PanelFrame {
     Q_OBJECT
@@ -27,6 +58,26 @@ class Panel4 : public PanelFrame {
     // Button4_3: the stop beep and a Yes/No warning question (WARNINGS/1); on Yes the file's
     // snapshots are deleted and the list refilled.
     void DeleteSnapshots();
+
+    // Lists the snapshots of file (a full path, may be empty) with the first one selected and
+    // shown; a file without snapshots gets the nothing-to-show item. Both buttons are enabled
+    // only when there is a snapshot to show.
+    bool ShowSNAPSHOTS(const QString& file);
+    // Shows date, time, size and cause of snapshot n of the index at indexPath (may be empty).
+    // Restore is enabled when the index exists and disabled again when the copy is missing.
+    bool ShowSNAPSHOTSINFO(int n, const QString& indexPath);
+    // Copies the selected snapshot of the file in Edit4_1 to target (replacing it when complete).
+    bool ShowSNAPSHOTSRESCUE(const QString& target);
+    // Deletes every snapshot of the file in Edit4_1 for good and lists the file again.
+    bool ShowSNAPSHOTSDELETE();
+
+    // Number of the snapshot the selected list item stands for; 0 for none.
+    int SelectedSnapshotNumber() const;
+
+    // Button4_1 and Button4_2 both use this dialog.
+    TOpenDialog OpenDialog{this};
+    // Asks the delete question; true for Yes. A warning message box unless a test replaces it.
+    std::function<bool(QWidget* owner, const QString& question)> AskDelete;
 
     QLabel* Label4_1 = nullptr;
     QLineEdit* Edit4_1 = nullptr;  // read-only: the chosen file
@@ -47,7 +98,19 @@ class Panel4 : public PanelFrame {
     QLineEdit* Edit4_5 = nullptr;  // operation
 
     QLabel* Image4_2 = nullptr;
-    QLabel* Label4_8 = nullptr;        // advice
+    QLabel* Label4_8 = nullptr;  // advice
+    // In place of the advice while the chosen file lies outside the watched folder: a warning
+    // picture and the note PANEL4/LABEL9 that such a file has no snapshots.
+    QLabel* Image4_3 = nullptr;
+    QLabel* Label4_9 = nullptr;
     QPushButton* Button4_2 = nullptr;  // restore
     QPushButton* Button4_3 = nullptr;  // delete
+
+  private:
+    void ShowNothing();
+    void ClearDetails();
+    void ShowOutsideNote(bool shown);
+
+    QIcon snapshotIcon_;
+    QIcon nothingIcon_;
 };
