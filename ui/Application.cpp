@@ -6,9 +6,11 @@
 #include "core/Paths.h"
 #include "core/SharedState.h"
 #include "platform/DateTimeText.h"
+#include "store/FileOperation.h"
 #include "ui/ConsolePanel.h"
 #include "ui/MainWindow.h"
 #include "ui/TerminationSignals.h"
+#include "watch/ChangeHandling.h"
 #include "watch/Handover.h"
 #include "watch/Watcher.h"
 
@@ -54,6 +56,8 @@ int RunApplication(int argc, char** argv) {
     QObject::connect(&terminationSignals, &TTerminationSignals::Received, &form,
                      [&form](int) { form.close(); });
 
+    // Every accepted change is copied into the store at once.
+    SnapshotQueueDrainer = TakeSnapshots;
     ReloadSettings();
     form.show();
     const int exitCode = app.exec();

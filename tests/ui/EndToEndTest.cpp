@@ -57,18 +57,32 @@ class EndToEnd : public UiFixture {
     }
 };
 
-TEST_F(EndToEnd, SigtermClosesTheWindowWithItsRecordsAndEndsTheProgram) {
+TEST_F(EndToEnd, SnapshotsADocumentThenSigtermClosesTheWindowAndEndsTheProgram) {
     fs::create_directories(Root / "watched");
     StageProgram((Root / "watched").string());
     QProcess program;
     Start(program);
     const fs::path logs = App / "Logs";
     EXPECT_TRUE(WaitFor([&] { return DayLogCodes(logs).size() >= 2; }, std::chrono::seconds(20)));
+
+    // Written outside and moved in, so the document arrives as one addition.
+    std::ofstream(Root / "letter.txt", std::ios::binary) << "Dear reader";
+    fs::rename(Root / "letter.txt", Root / "watched/letter.txt");
+    const fs::path copy = Root / "store/letter.txt/SnapShot.1";
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            std::ifstream in(copy, std::ios::binary);
+            const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+            return bytes == "Dear reader";
+        },
+        std::chrono::seconds(20)));
+    EXPECT_TRUE(WaitFor([&] { return DayLogCodes(logs).size() >= 3; }, std::chrono::seconds(20)));
+
     ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
     ASSERT_TRUE(program.waitForFinished(20000));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0);
-    EXPECT_EQ(DayLogCodes(logs), std::vector<int>({1, 2, 3, 13}));
+    EXPECT_EQ(DayLogCodes(logs), std::vector<int>({1, 2, 12, 3, 13}));
 }
 
 TEST_F(EndToEnd, SigintWithoutAWatchedFolderWritesStartAndCloseOnly) {
