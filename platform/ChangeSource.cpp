@@ -324,10 +324,12 @@ void InotifyChangeSource::ReadAvailable() {
     for (;;) {
         const timespec before = CoarseNow();
         ssize_t got = ReadOnce(readSize_);
+        if (got < 0 && errno == EAGAIN) {
+            lastCompleteRead_ = before;
+            return;
+        }
         if (got <= 0) {
-            if (got < 0 && errno == EAGAIN) {
-                lastCompleteRead_ = before;
-            }
+            EndWatching();  // the descriptor is unusable; end rather than spin
             return;
         }
         const char* bytes = reinterpret_cast<const char*>(buffer_.get());

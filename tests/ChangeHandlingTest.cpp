@@ -63,6 +63,14 @@ TEST_F(ChangeHandlingTest, ModificationRecordsInARowOfOneFileGiveOneEvent) {
     EXPECT_EQ(Drained[1].Action, 3);
 }
 
+TEST_F(ChangeHandlingTest, SaveInTheNextBatchIsNeverDropped) {
+    WriteFile(Watched / "a.txt", 10);
+    for (int save = 0; save < 3; ++save) {
+        DispatchAsNewBatch({{3, "a.txt"}});
+    }
+    EXPECT_EQ(DrainedNewNames(), Names({"a.txt", "a.txt", "a.txt"}));
+}
+
 TEST_F(ChangeHandlingTest, RenameGivesOneEventWithBothNamesAndOneConsoleLine) {
     WriteFile(Watched / "new.txt", 10);
     Dispatch({{4, "old.txt"}, {5, "new.txt"}});

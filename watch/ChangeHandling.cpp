@@ -290,6 +290,11 @@ void DispatchNotifications(const std::vector<ChangeRecord>& batch) {
     if (batch.empty()) {
         return;
     }
+    // inotify reports one modification per save. Two of one file within a batch are two saves
+    // that both happened before the batch was read, so the one snapshot taken for the first sees
+    // the content of both. A modification in a later batch is a later save and must never be
+    // dropped, so the skip does not reach across batches.
+    HeldEvent.SkipNextModified = 0;
     const TOwnFolders own;
     for (const ChangeRecord& record : batch) {
         DispatchRecord(record, own);
