@@ -288,7 +288,7 @@ bool InotifyChangeSource::WaitForInput() {
             continue;
         }
         if (ready < 0) {
-            ended_ = true;
+            EndWatching();
             return false;
         }
         if (fds[1].revents != 0) {
@@ -299,7 +299,7 @@ bool InotifyChangeSource::WaitForInput() {
             return true;
         }
         if (fds[0].revents != 0) {
-            ended_ = true;
+            EndWatching();
         }
         return false;
     }
@@ -464,10 +464,15 @@ void InotifyChangeSource::WatchFolders(std::vector<NewFolder> folders) {
         NewFolder folder = std::move(folders.back());
         folders.pop_back();
         int wd = AddWatch(folder.Path);
-        if (wd < 0) {
-            if (PathWentStale(errno)) {
+        if (wd < 0 && PathWentStale(errno)) {
+            // The folder went away (its event follows), or a folder above it has a new name.
+            if (!PathIsCurrent(folder.Parent)) {
                 MarkStale(folder.Parent);
+                continue;
             }
+            wd = AddWatch(folder.Path);
+        }
+        if (wd < 0) {
             continue;
         }
         if (tree_.Contains(wd)) {
@@ -489,7 +494,11 @@ void InotifyChangeSource::ReportContents(int wd, const std::string& path,
                                          std::vector<NewFolder>* folders) {
     std::vector<FolderEntry> entries;
     if (!ListFolder(Absolute(path), false, &entries) && PathWentStale(errno)) {
-        MarkStale(wd);
+        if (PathIsCurrent(wd)) {
+            ListFolder(Absolute(path), false, &entries);
+        } else {
+            MarkStale(wd);
+        }
     }
     for (FolderEntry& entry : entries) {
         std::string entryPath = Join(path, entry.Name);
@@ -498,6 +507,22 @@ void InotifyChangeSource::ReportContents(int wd, const std::string& path,
             folders->push_back({wd, std::move(entry.Name), std::move(entryPath)});
         }
     }
+}
+
+// True when the path we hold for folder wd leads to it now. Asking for its watch again is the
+// test: the kernel answers with the descriptor of whatever folder the path leads to.
+bool InotifyChangeSource::PathIsCurrent(int wd) {
+    if (wd == tree_.Root()) {
+        return true;
+    }
+    int found = AddWatch(tree_.PathOf(wd));
+    if (found == wd) {
+        return true;
+    }
+    if (found >= 0 && !tree_.Contains(found)) {
+        ForgetWatches({found});
+    }
+    return false;
 }
 
 // Folder wd could not be listed completely because a path in it vanished. If a folder above it
@@ -586,7 +611,7 @@ void InotifyChangeSource::Rescan() {
 
     int rootWd = inotify_add_watch(inotifyFd_, root_.c_str(), kRootMask);
     if (rootWd < 0) {
-        ended_ = true;
+        EndWatching();  // the watched folder is gone
         return;
     }
     FolderTree fresh;

@@ -1,12 +1,15 @@
 #pragma once
-// The change source on Linux inotify. One inotify instance watches the folder (and, with the
-// subtree, every folder below it); an eventfd carries the stop signal; both are polled together.
+// The change source on Linux inotify (implemented in ChangeSource.cpp). One inotify instance
+// watches the folder (and, with the subtree, every folder below it); an eventfd carries the stop
+// signal; both are polled together.
 #include <sys/inotify.h>
+#include <sys/types.h>
 #include <time.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -65,6 +68,7 @@ class InotifyChangeSource final : public ChangeSource {
     void WatchNewFolder(int parent, const std::string& name, const std::string& path);
     void WatchFolders(std::vector<NewFolder> folders);
     void ReportContents(int wd, const std::string& path, std::vector<NewFolder>* folders);
+    bool PathIsCurrent(int wd);
     void MarkStale(int wd);
     void RelistStaleWithin(int moved);
     void Emit(int action, std::string path);
