@@ -30,6 +30,13 @@ constexpr int kTaskLabelX = 168;
 const std::array<const char*, 4> kTaskPages = {"general.htm", "recovery.htm", "tips.htm",
                                                "buy.htm"};
 
+// Text colour through the palette (the start page's labels carry no style sheet).
+void SetTextColour(QLabel* label, const QColor& colour) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+}
+
 bool IsLeftClickInside(QObject* watched, QEvent* event) {
     auto* widget = qobject_cast<QWidget*>(watched);
     const auto* mouse = static_cast<QMouseEvent*>(event);
@@ -101,7 +108,7 @@ void TGUI_Form::BuildStartPage() {
     QFont titleFont = LabelText_LOGO->font();
     titleFont.setBold(true);
     LabelText_LOGO->setFont(titleFont);
-    LabelText_LOGO->setStyleSheet(QStringLiteral("color: white;"));
+    SetTextColour(LabelText_LOGO, Qt::white);
 
     LabelTask_MAIN = MakeLabel(ImageLOGO, "LabelTask_MAIN", 140 - kBarWidth, 75);
     QFont headingFont(QStringLiteral("Arial"));
@@ -109,7 +116,7 @@ void TGUI_Form::BuildStartPage() {
     headingFont.setPixelSize(27);
     headingFont.setBold(true);
     LabelTask_MAIN->setFont(headingFont);
-    LabelTask_MAIN->setStyleSheet(QStringLiteral("color: #f4f6f9;"));
+    SetTextColour(LabelTask_MAIN, QColor(0xf4, 0xf6, 0xf9));
 
     for (int k = 0; k < 5; ++k) {
         const QString stem = k < 3 ? QStringLiteral("task-green") : QStringLiteral("task-red");
@@ -120,7 +127,7 @@ void TGUI_Form::BuildStartPage() {
         QLabel* label = MakeLabel(ImageLOGO, "", kTaskLabelX - kBarWidth, kTaskRows[k][1]);
         label->setObjectName(QStringLiteral("LabelTask_") + row);
         label->setFont(titleFont);
-        label->setStyleSheet(QStringLiteral("color: white;"));
+        SetTextColour(label, Qt::white);
         for (QLabel* control : {icon, label}) {
             control->setCursor(Qt::PointingHandCursor);
             control->setMouseTracking(true);

@@ -1,8 +1,10 @@
 // The window frame: side bar and panel switching, the start page's task links, the about links,
 // the tray image and minimising to the tray.
 #include <QCheckBox>
+#include <QCursor>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <fstream>
 
@@ -28,6 +30,17 @@ void ExpectOnlyPanel(TGUI_Form& form, int shown) {
 bool ShowsImage(const TGUI_Form& form, int n) {
     return form.TrayIcon()->icon().pixmap(16, 16).toImage() ==
            ImageList16Icon(n).pixmap(16, 16).toImage();
+}
+
+// Moves the pointer onto a point of the control as the window system would report it. The
+// pointer first leaves the window, so the move is never swallowed as a move to where it already
+// was (the pointer keeps its place from one test to the next).
+void MovePointer(QWidget* control, QPoint point) {
+    ASSERT_NE(control, nullptr);
+    const QRect screen = control->screen()->geometry();
+    QCursor::setPos(screen.bottomRight() - QPoint(2, 2));
+    QApplication::processEvents();
+    QTest::mouseMove(control, point);
 }
 
 void Click(QWidget* control) {
@@ -137,16 +150,16 @@ TEST_F(Window, HoveringATaskUnderlinesItsLabelAndTheBackgroundClearsIt) {
     const std::vector<bool> none(5, false);
     EXPECT_EQ(underlined(), none);
 
-    QTest::mouseMove(Find<QWidget>("ImageTask_2"), QPoint(8, 8));
-    EXPECT_TRUE(WaitFor([&] { return underlined()[1]; }));
+    MovePointer(Find<QWidget>("ImageTask_2"), QPoint(8, 8));
+    EXPECT_TRUE(WaitFor([&]() -> bool { return underlined()[1]; }));
     EXPECT_EQ(underlined(), std::vector<bool>({false, true, false, false, false}));
 
     // From the icon onto the background.
     QTest::mouseMove(Find<QWidget>("ImageLOGO"), QPoint(300, 300));
     EXPECT_TRUE(WaitFor([&] { return underlined() == none; }));
 
-    QTest::mouseMove(Find<QWidget>("LabelTask_4"), QPoint(4, 4));
-    EXPECT_TRUE(WaitFor([&] { return underlined()[3]; }));
+    MovePointer(Find<QWidget>("LabelTask_4"), QPoint(4, 4));
+    EXPECT_TRUE(WaitFor([&]() -> bool { return underlined()[3]; }));
     EXPECT_EQ(underlined(), std::vector<bool>({false, false, false, true, false}));
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(Find<QWidget>("LabelTask_4"), &leave);

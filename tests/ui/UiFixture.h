@@ -72,6 +72,7 @@ class UiFixture : public ::testing::Test {
         Form = std::make_unique<TGUI_Form>();
         Form->SetPageOpener([this](const QUrl& url) { Opened.push_back(url); });
         if (show) {
+            Form->move(0, 0);  // wholly on the offscreen screen, so pointer moves reach it
             Form->show();
             EXPECT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
         }
