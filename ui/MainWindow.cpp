@@ -30,7 +30,7 @@ constexpr int kTaskLabelX = 168;
 const std::array<const char*, 4> kTaskPages = {"general.htm", "recovery.htm", "tips.htm",
                                                "buy.htm"};
 
-// Text colour through the palette (the start page's labels carry no style sheet).
+// Sets the colour of a label's text.
 void SetTextColour(QLabel* label, const QColor& colour) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, colour);
