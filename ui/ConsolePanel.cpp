@@ -19,9 +19,26 @@ Panel5::Panel5(QWidget* parent)
     Memo5_1->setPalette(palette);
 }
 
-// Inserts a new block at the document's end through a cursor of its own, so the user's cursor
-// and selection stay where they are; the view follows the end only when it was already there.
 void Panel5::AppendLine(const QString& line) {
+    if (hasPending_) {
+        pending_ += QLatin1Char('\n');
+    }
+    pending_ += line;
+    hasPending_ = true;
+    if (!flushQueued_) {
+        flushQueued_ = true;
+        QMetaObject::invokeMethod(this, &Panel5::FlushLines, Qt::QueuedConnection);
+    }
+}
+
+// Inserts the pending lines at the document's end through a cursor of its own, so the user's
+// cursor and selection stay where they are; the view follows the end only when it was already
+// there.
+void Panel5::FlushLines() {
+    flushQueued_ = false;
+    if (!hasPending_) {
+        return;
+    }
     QScrollBar* bar = Memo5_1->verticalScrollBar();
     const bool atEnd = bar->value() == bar->maximum();
     QTextDocument* document = Memo5_1->document();
@@ -30,9 +47,16 @@ void Panel5::AppendLine(const QString& line) {
     if (appended_ || !document->isEmpty()) {
         cursor.insertBlock();
     }
-    cursor.insertText(line);
+    cursor.insertText(pending_);
     appended_ = true;
+    pending_.clear();
+    hasPending_ = false;
     if (atEnd) {
         bar->setValue(bar->maximum());
     }
+}
+
+void Panel5::showEvent(QShowEvent* event) {
+    FlushLines();
+    PanelFrame::showEvent(event);
 }

@@ -1,8 +1,56 @@
 #include "ui/EventsPanel.h"
 
+#include <QByteArray>
 #include <QHeaderView>
+#include <filesystem>
+#include <system_error>
 
+#include "core/Paths.h"
 #include "ui/SettingsPanels.h"
+#include "ui/TextTables.h"
+
+namespace {
+
+constexpr int kDayImage = 6;
+constexpr int kNoLogImage = 5;
+constexpr int kWarningImage = 4;
+// The raw name of a day item, kept beside its caption: a file name that is not valid UTF-8
+// would not survive the way back from the caption.
+constexpr int kDayRole = Qt::UserRole;
+
+// "code N", or "code ?" when the field was not a number, followed by the file when there is one.
+std::string UntextedEvent(const TLogRecord& record) {
+    const bool codeRead = record.WellFormed || record.Code != 0;
+    std::string text = "code " + (codeRead ? std::to_string(record.Code) : std::string("?"));
+    if (!record.FileText.empty()) {
+        text += ": " + record.FileText;
+    }
+    return text;
+}
+
+// The day of a log file path: its file name without the extension.
+std::string DayOfPath(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos) {
+        name.erase(dot);
+    }
+    return name;
+}
+
+}  // namespace
+
+TLogRow LogRowOf(const TLogRecord& record) {
+    TLogRow row;
+    row.TimeText = record.TimeText;
+    const bool hasText =
+        record.Code >= 1 && record.Code <= static_cast<int>(TextTables.LogMessages.size());
+    row.EventText = hasText ? SubstituteFile(LogMessageText(record.Code), record.FileText)
+                            : UntextedEvent(record);
+    row.ImageIndex = record.WellFormed ? record.ImageIndex : kWarningImage;
+    return row;
+}
 
 TLogRowModel::TLogRowModel(QObject* parent) : QAbstractTableModel(parent) {
     for (int i = 0; i < kImageListSize; ++i) {
@@ -13,6 +61,12 @@ TLogRowModel::TLogRowModel(QObject* parent) : QAbstractTableModel(parent) {
 void TLogRowModel::Clear() {
     beginResetModel();
     rows_.clear();
+    endResetModel();
+}
+
+void TLogRowModel::SetRows(std::vector<TLogRow> rows) {
+    beginResetModel();
+    rows_ = std::move(rows);
     endResetModel();
 }
 
@@ -105,8 +159,65 @@ Panel3::Panel3(QWidget* parent)
             [this](int) { ComboBoxEx3_1Select(); });
 }
 
-void Panel3::LoadSettings() {}
+void Panel3::LoadSettings() {
+    ComboBoxEx3_1->clear();
+    rows_->Clear();
+    const std::vector<std::string> paths = ListFiles(LogsDir, "*.log");
+    if (paths.empty()) {
+        ComboBoxEx3_1->addItem(ImageList16Icon(kNoLogImage),
+                               QString::fromStdString(TextTables.NoLogText));
+        ComboBoxEx3_1->setCurrentIndex(0);
+        Button3_1->setEnabled(false);
+        return;
+    }
+    const QIcon dayIcon = ImageList16Icon(kDayImage);
+    for (const std::string& path : paths) {
+        const std::string day = DayOfPath(path);
+        ComboBoxEx3_1->addItem(dayIcon, QString::fromStdString(day),
+                               QByteArray::fromStdString(day));
+    }
+    ComboBoxEx3_1->setCurrentIndex(0);
+    ShowLOG(DayOfPath(paths.front()));
+    Button3_1->setEnabled(true);
+}
 
-void Panel3::ComboBoxEx3_1Select() {}
+bool Panel3::ShowLOG(const std::string& day) {
+    std::vector<TLogRecord> records;
+    if (!ReadDayLog(DayLogPath(day), records)) {
+        return false;
+    }
+    std::vector<TLogRow> rows;
+    rows.reserve(records.size());
+    for (const TLogRecord& record : records) {
+        rows.push_back(LogRowOf(record));
+    }
+    rows_->SetRows(std::move(rows));
+    return true;
+}
 
-void Panel3::DeleteChosenDay() {}
+bool Panel3::ChosenDay(std::string& day) const {
+    const QVariant data = ComboBoxEx3_1->currentData(kDayRole);
+    if (!data.isValid()) {
+        return false;
+    }
+    day = data.toByteArray().toStdString();
+    return true;
+}
+
+void Panel3::ComboBoxEx3_1Select() {
+    std::string day;
+    if (ChosenDay(day)) {
+        ShowLOG(day);
+    }
+}
+
+// The deletion is not confirmed and its result not looked at: a file that stays is listed again.
+void Panel3::DeleteChosenDay() {
+    std::string day;
+    if (!ChosenDay(day)) {
+        return;
+    }
+    std::error_code ignored;
+    std::filesystem::remove(DayLogPath(day), ignored);
+    LoadSettings();
+}

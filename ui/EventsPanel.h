@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "store/DayLog.h"
 #include "ui/PanelFrame.h"
 #include "ui/Pictures.h"
 
@@ -30,6 +31,8 @@ class TLogRowModel : public QAbstractTableModel {
 
     void Clear();
     void AddRow(TLogRow row);
+    // Replaces every row at once (one reset of the view instead of one insertion per row).
+    void SetRows(std::vector<TLogRow> rows);
     const std::vector<TLogRow>& Rows() const { return rows_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -53,6 +56,9 @@ class Panel3 : public PanelFrame {
     // Fills the panel: the days of LogsDir in ComboBoxEx3_1 (or the no-log item), the first day
     // shown, Button3_1 enabled exactly when a day is listed. Called on every opening.
     void LoadSettings();
+    // Shows the records of a day (a log file's name without ".log"). False when that file does
+    // not exist; the rows shown stay then.
+    bool ShowLOG(const std::string& day);
     // ComboBoxEx3_1's selection: shows the chosen day.
     void ComboBoxEx3_1Select();
     // Button3_1: deletes the chosen day's log file without a question, then fills the panel again.
@@ -66,5 +72,13 @@ class Panel3 : public PanelFrame {
     QPushButton* Button3_1 = nullptr;  // delete the day's log
 
   private:
+    // The day of the selected item; false for the no-log item.
+    bool ChosenDay(std::string& day) const;
+
     TLogRowModel* rows_ = nullptr;
 };
+
+// The row shown for a record read back from a day's file: its time, the text of its code with
+// the file in place of "$FILE$", its image. A code without a text shows "code N" followed by the
+// file; a line that does not follow the format shows what could be read with the warning image.
+TLogRow LogRowOf(const TLogRecord& record);
