@@ -71,6 +71,27 @@ TEST_F(ChangeHandlingTest, SaveInTheNextBatchIsNeverDropped) {
     EXPECT_EQ(DrainedNewNames(), Names({"a.txt", "a.txt", "a.txt"}));
 }
 
+TEST_F(ChangeHandlingTest, AdditionAndItsModificationInOneBatchGiveOneSnapshot) {
+    WriteFile(Watched / "a.txt", 10);
+    WriteFile(Watched / "b.txt", 10);
+    DispatchAsNewBatch({{1, "a.txt"}, {3, "a.txt"}, {3, "b.txt"}});
+    EXPECT_EQ(DrainedNewNames(), Names({"a.txt", "b.txt"}));
+
+    // A later batch reports a later save.
+    Drained.clear();
+    DispatchAsNewBatch({{3, "a.txt"}});
+    EXPECT_EQ(DrainedNewNames(), Names({"a.txt"}));
+
+    // Renamed after its addition: the rename may only move a history, so the new name's
+    // modification still gets its own snapshot.
+    Drained.clear();
+    WriteFile(Watched / "c.txt", 10);
+    DispatchAsNewBatch({{1, "b.txt"}, {4, "b.txt"}, {5, "c.txt"}, {3, "c.txt"}});
+    ASSERT_EQ(Drained.size(), 3u);
+    EXPECT_EQ(Drained[2].NewName, "c.txt");
+    EXPECT_EQ(Drained[2].Action, 3);
+}
+
 TEST_F(ChangeHandlingTest, RenameGivesOneEventWithBothNamesAndOneConsoleLine) {
     WriteFile(Watched / "new.txt", 10);
     Dispatch({{4, "old.txt"}, {5, "new.txt"}});

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <optional>
 #include <thread>
+#include <unordered_set>
 
 #include "core/Paths.h"
 #include "core/RunSettings.h"
@@ -208,6 +209,15 @@ std::string ConsoleLine(const std::string& oldName, const std::string& newName, 
     return actionText + ": " + oldName + " > " + newName;
 }
 
+// What one batch knows while it is handled: the program's own folders, and the files whose
+// addition was queued in this batch. The snapshot of an addition is taken after the batch was
+// read, so it already holds every write that the batch reports; a modification of such a file
+// later in the same batch would only copy the same content again.
+struct TBatchContext {
+    TOwnFolders Own;
+    std::unordered_set<std::string> AddedInBatch;
+};
+
 bool AwaitingRenameNewName() {
     return HeldEvent.Action == kRenameOldName && HeldEvent.NewName.empty();
 }
@@ -215,9 +225,11 @@ bool AwaitingRenameNewName() {
 // A completed rename; one side inside the program's own folders makes it an addition or a
 // removal seen from the watched folder.
 void DispatchRename(const std::string& oldName, const std::string& newName,
-                    const TOwnFolders& own) {
-    const bool oldOwn = own.Hold(oldName);
-    const bool newOwn = own.Hold(newName);
+                    TBatchContext& batch) {
+    batch.AddedInBatch.erase(oldName);
+    batch.AddedInBatch.erase(newName);
+    const bool oldOwn = batch.Own.Hold(oldName);
+    const bool newOwn = batch.Own.Hold(newName);
     if (oldOwn && newOwn) {
         return;
     }
@@ -230,7 +242,10 @@ void DispatchRename(const std::string& oldName, const std::string& newName,
     }
 }
 
-void DispatchModified(const std::string& name) {
+void DispatchModified(const std::string& name, const TBatchContext& batch) {
+    if (batch.AddedInBatch.count(name) != 0) {
+        return;
+    }
     if (HeldEvent.SkipNextModified != 0 && HeldEvent.NewName == name) {
         HeldEvent.SkipNextModified = 0;
         return;
@@ -242,32 +257,39 @@ void DispatchModified(const std::string& name) {
     HandleChange(name, name, kModified);
 }
 
-void DispatchRenameNewName(const std::string& name, const TOwnFolders& own) {
+void DispatchAddedOrRemoved(const std::string& name, int action, TBatchContext& batch) {
+    if (batch.Own.Hold(name)) {
+        return;
+    }
+    HeldEvent.SkipNextModified = 0;
+    const bool queued = HandleChange(name, name, action);
+    if (action == kAdded && queued) {
+        batch.AddedInBatch.insert(name);
+    } else {
+        batch.AddedInBatch.erase(name);
+    }
+}
+
+void DispatchRenameNewName(const std::string& name, TBatchContext& batch) {
     if (!AwaitingRenameNewName()) {
         // A new name without its old name: the file appeared under this name.
-        if (!own.Hold(name)) {
-            HeldEvent.SkipNextModified = 0;
-            HandleChange(name, name, kAdded);
-        }
+        DispatchAddedOrRemoved(name, kAdded, batch);
         return;
     }
     HeldEvent.NewName = name;
-    DispatchRename(HeldEvent.OldName, HeldEvent.NewName, own);
+    DispatchRename(HeldEvent.OldName, HeldEvent.NewName, batch);
     HeldEvent.SkipNextModified = 0;
 }
 
-void DispatchRecord(const ChangeRecord& record, const TOwnFolders& own) {
+void DispatchRecord(const ChangeRecord& record, TBatchContext& batch) {
     switch (record.Action) {
         case kAdded:
         case kRemoved:
-            if (!own.Hold(record.Name)) {
-                HeldEvent.SkipNextModified = 0;
-                HandleChange(record.Name, record.Name, record.Action);
-            }
+            DispatchAddedOrRemoved(record.Name, record.Action, batch);
             break;
         case kModified:
-            if (!own.Hold(record.Name)) {
-                DispatchModified(record.Name);
+            if (!batch.Own.Hold(record.Name)) {
+                DispatchModified(record.Name, batch);
             }
             break;
         case kRenameOldName:
@@ -277,7 +299,7 @@ void DispatchRecord(const ChangeRecord& record, const TOwnFolders& own) {
             HeldEvent.SkipNextModified = 1;
             break;
         case kRenameNewName:
-            DispatchRenameNewName(record.Name, own);
+            DispatchRenameNewName(record.Name, batch);
             break;
         default:
             break;
@@ -295,9 +317,9 @@ void DispatchNotifications(const std::vector<ChangeRecord>& batch) {
     // the content of both. A modification in a later batch is a later save and must never be
     // dropped, so the skip does not reach across batches.
     HeldEvent.SkipNextModified = 0;
-    const TOwnFolders own;
+    TBatchContext context;
     for (const ChangeRecord& record : batch) {
-        DispatchRecord(record, own);
+        DispatchRecord(record, context);
     }
 }
 
