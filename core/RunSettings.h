@@ -4,19 +4,19 @@
 #include <string>
 
 struct TRunSettings {
-    std::string SOURCE;        // the watched folder
-    std::string DESTINATION;   // the store folder
-    bool SUBFOLDERS = false;   // watch the whole tree
+    std::string SOURCE;          // the watched folder
+    std::string DESTINATION;     // the store folder
+    bool SUBFOLDERS = false;     // watch the whole tree
     bool SKIPLIKETASKS = false;  // drop repeats within one batch
-    int32_t BYSIZE = 1032;     // size limit in kilobytes of 1000 bytes
-    int32_t BYEXTMODE = 1;     // 1: only listed extensions pass; 2: listed extensions are dropped
-    std::string BYEXT;         // the extension list, matched by substring
+    int32_t BYSIZE = 1032;       // size limit in kilobytes of 1000 bytes
+    int32_t BYEXTMODE = 1;       // 1: only listed extensions pass; 2: listed extensions are dropped
+    std::string BYEXT;           // the extension list, matched by substring
 };
 
 extern TRunSettings RunSettings;
 
 // Conversions of the texts read from the file.
-bool SettingFlag(const std::string& text);      // "TRUE" in any ASCII case
+bool SettingFlag(const std::string& text);          // "TRUE" in any ASCII case
 int32_t SettingSizeLimit(const std::string& text);  // empty or not a whole number: 1032
 int32_t SettingExtMode(const std::string& text);    // exactly "2" gives 2, else 1
 

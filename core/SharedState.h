@@ -47,7 +47,7 @@ extern std::array<std::string, 5> ActionNames;
 // What the core asks of the window. Each is empty until the window supplies it; calls through
 // the helpers below do nothing then.
 struct TWindowHooks {
-    std::function<void(bool busy)> TrayIconGetIcon;      // busy or the watching state
+    std::function<void(bool busy)> TrayIconGetIcon;         // busy or the watching state
     std::function<void(const std::string&)> ConsoleAppend;  // one line at the console's end
     std::function<void()> WakeMainThread;  // ask the main thread to run the pending hand-over
     // The watched folder could not be opened: tell the user (beep and message box); the caller

@@ -224,8 +224,7 @@ bool AwaitingRenameNewName() {
 
 // A completed rename; one side inside the program's own folders makes it an addition or a
 // removal seen from the watched folder.
-void DispatchRename(const std::string& oldName, const std::string& newName,
-                    TBatchContext& batch) {
+void DispatchRename(const std::string& oldName, const std::string& newName, TBatchContext& batch) {
     batch.AddedInBatch.erase(oldName);
     batch.AddedInBatch.erase(newName);
     const bool oldOwn = batch.Own.Hold(oldName);
