@@ -326,6 +326,22 @@ std::optional<std::string> IniFile::Read(const std::string& section, const std::
     return std::nullopt;
 }
 
+std::vector<std::pair<std::string, std::string>> IniFile::ReadSection(
+    const std::string& section) const {
+    std::vector<std::pair<std::string, std::string>> keys;
+    const std::vector<LineSpan> lines = SplitLines(content_);
+    for (std::size_t i = FindSection(content_, lines, section) + 1; i < lines.size(); ++i) {
+        ParsedLine parsed = ParseLine(content_, lines[i]);
+        if (parsed.kind == LineKind::Section) {
+            break;
+        }
+        if (parsed.kind == LineKind::Key) {
+            keys.emplace_back(std::move(parsed.name), CutValue(StripQuotes(parsed.value)));
+        }
+    }
+    return keys;
+}
+
 bool IniFile::Write(const std::string& section, const std::string& key, const std::string& value) {
     if (!IsWritable(section, key, value)) {
         return false;

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <unordered_map>
 
 #include "core/RunSettings.h"
 #include "lang/Language.h"
@@ -249,10 +250,17 @@ std::vector<TSnapshotListItem> ReadSnapshotList(const std::string& filePath) {
         return items;
     }
     const int count = ListedCount(folder, index->Read("GENERAL", "NO"));
+    // The section is read once: looking up each number in the file would make a long history
+    // take a time that grows with the square of its length.
+    std::unordered_map<std::string, std::string> dates;
+    for (auto& [key, value] : index->ReadSection("DATES")) {
+        dates.emplace(std::move(key), std::move(value));  // the first of a twice-written key
+    }
     for (int n = 1; n <= count; ++n) {
         // A missing key reads as a marker text, which holds no ';': the number shows with an
         // empty date and time.
-        const std::string text = index->Read("DATES", std::to_string(n)).value_or(kMarkerPrefix);
+        const auto found = dates.find(std::to_string(n));
+        const std::string text = found == dates.end() ? kMarkerPrefix : found->second;
         if (text.empty()) {
             continue;
         }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <regex>
 
 #include "StoreTestSupport.h"
@@ -214,6 +215,22 @@ TEST_F(SnapshotIndexTest, CountThatIsNotANumberListsWhatTheFolderHolds) {
     EXPECT_EQ(ReadSnapshotList(Src("nokey.txt")).size(), 2u);
     PutIndex("huge.txt", "[GENERAL]\r\nNO=2000000000\r\n \r\n" + dates, {1, 2});
     EXPECT_EQ(ReadSnapshotList(Src("huge.txt")).size(), 2u);
+}
+
+TEST_F(SnapshotIndexTest, LongHistoryIsListedAtOnceAndTheFirstOfATwiceWrittenKeyCounts) {
+    constexpr int kEntries = 20000;  // a document saved every few minutes for some months
+    std::string index = "[GENERAL]\r\nNO=" + std::to_string(kEntries) + "\r\n \r\n[DATES]\r\n";
+    for (int n = 1; n <= kEntries; ++n) {
+        index += std::to_string(n) + "=1.1.2026;" + std::to_string(n) + ";3\r\n";
+    }
+    PutIndex("long.txt", index + "7=2.2.2026;late;3\r\n", {});
+    const auto start = std::chrono::steady_clock::now();
+    const auto list = ReadSnapshotList(Src("long.txt"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    ASSERT_EQ(list.size(), static_cast<size_t>(kEntries));
+    EXPECT_EQ(list[6].TimeText, "7");
+    EXPECT_EQ(list.back().Number, kEntries);
+    EXPECT_EQ(list.back().TimeText, std::to_string(kEntries));
 }
 
 TEST_F(SnapshotIndexTest, DamagedCountNeverLetsANewSnapshotOverwriteAnOldOne) {
