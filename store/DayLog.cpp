@@ -1,6 +1,9 @@
 #include "store/DayLog.h"
 
+#include <fcntl.h>
 #include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 #include <filesystem>
@@ -10,6 +13,7 @@
 
 #include "core/Paths.h"
 #include "platform/DateTimeText.h"
+#include "store/AtomicFile.h"
 
 namespace fs = std::filesystem;
 
@@ -113,6 +117,21 @@ bool IsFilePlaceholderAt(const std::string& text, std::size_t pos) {
     return true;
 }
 
+// Appends text to the file, creating it when missing. Anything but a regular file in its place
+// (a pipe would block the open until a reader came) is left alone.
+void AppendToRegularFile(const std::string& path, const std::string& text) {
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        WriteAll(fd, text.data(), text.size());
+    }
+    ::close(fd);
+}
+
 }  // namespace
 
 void WriteLogLine(int code, int image, const std::string& fileText) {
@@ -125,8 +144,7 @@ void WriteLogLine(int code, int image, const std::string& fileText) {
     const std::string line = LongTimeText() + ";" + std::to_string(code) + ";" +
                              std::to_string(image) + ";" + WithoutControlCharacters(fileText) +
                              kLineEnd;
-    std::ofstream stream(path, std::ios::binary | std::ios::app);
-    stream << line;  // a line that cannot be written is lost without a word
+    AppendToRegularFile(path, line);  // a line that cannot be written is lost without a word
 }
 
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask) {

@@ -67,6 +67,10 @@ bool SameLettersIgnoringCase(const std::string& a, const std::string& b) {
 // The numbers used as keys of the DATES section, read straight from the file so that keys the
 // count in NO no longer reaches are found too.
 int HighestDatesKey(const std::string& indexPath) {
+    std::error_code ec;
+    if (!fs::is_regular_file(indexPath, ec)) {
+        return 0;  // opening a pipe put in the index's place would wait for a writer for ever
+    }
     std::ifstream in(indexPath, std::ios::binary);
     std::string line;
     bool inDates = false;

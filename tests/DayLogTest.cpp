@@ -1,5 +1,6 @@
 // Day logs on real files: line format, odd file names, listing, tolerant reading, $FILE$.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "StoreTestSupport.h"
 #include "core/Paths.h"
 #include "platform/DateTimeText.h"
 #include "store/DayLog.h"
@@ -173,6 +175,12 @@ TEST_F(DayLogTest, WriteFailuresAreSilent) {
     WriteLogLine(2, 3, "");
     EXPECT_TRUE(fs::is_directory(TodayPath()));
     EXPECT_TRUE(fs::is_empty(TodayPath()));
+
+    fs::remove(TodayPath());
+    ASSERT_EQ(::mkfifo(TodayPath().c_str(), 0600), 0);  // a pipe where today's file should be
+    EXPECT_TRUE(
+        store_test::ReturnsWithoutWaitingOnPipe(TodayPath(), [] { WriteLogLine(2, 3, ""); }));
+    EXPECT_TRUE(fs::is_fifo(TodayPath()));
 }
 
 TEST_F(DayLogTest, ListFilesMatchesTheMaskInFolderOrder) {

@@ -3,6 +3,7 @@
 #include "store/SnapshotIndex.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <regex>
@@ -259,6 +260,14 @@ TEST_F(SnapshotIndexTest, DamagedCountNeverLetsANewSnapshotOverwriteAnOldOne) {
                   std::string::npos)
             << c.name;
     }
+    // A pipe in the index's place is no index, and nothing waits for it.
+    fs::create_directories(Store("pipe.txt"));
+    ASSERT_EQ(::mkfifo(IndexOf("pipe.txt").c_str(), 0600), 0);
+    std::string path;
+    EXPECT_TRUE(ReturnsWithoutWaitingOnPipe(IndexOf("pipe.txt"),
+                                            [&] { path = NewSnapshot(Store("pipe.txt"), 3); }));
+    EXPECT_EQ(path, Store("pipe.txt") + "/SnapShot.1");
+    EXPECT_TRUE(fs::is_fifo(IndexOf("pipe.txt")));
     // Copies left behind without their index are not overwritten either.
     WriteBytes(Store("orphan.txt") + "/SnapShot.1", "copy 1");
     EXPECT_EQ(NewSnapshot(Store("orphan.txt"), 3), Store("orphan.txt") + "/SnapShot.2");

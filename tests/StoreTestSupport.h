@@ -1,10 +1,15 @@
 #pragma once
 // Shared set-up of the store tests: a temporary program folder, watched folder and store.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -49,6 +54,27 @@ inline std::vector<std::string> TemporaryFilesIn(const fs::path& folder) {
         }
     }
     return names;
+}
+
+// Runs call on another thread; true when it returns within seconds. A call that blocks in
+// opening the pipe at fifoPath is released by opening the pipe's other end, so that a failing
+// test ends instead of hanging.
+inline bool ReturnsWithoutWaitingOnPipe(const std::string& fifoPath,
+                                        const std::function<void()>& call) {
+    std::future<void> done = std::async(std::launch::async, call);
+    if (done.wait_for(std::chrono::seconds(5)) == std::future_status::ready) {
+        return true;
+    }
+    const int reader = ::open(fifoPath.c_str(), O_RDONLY | O_NONBLOCK);
+    const int writer = ::open(fifoPath.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0) {
+        ::close(writer);  // a waiting reader then reads the end of the pipe
+    }
+    done.wait();
+    if (reader >= 0) {
+        ::close(reader);
+    }
+    return false;
 }
 
 // A temporary program folder (for the day logs), watched folder "src" and store "store".
