@@ -142,9 +142,11 @@ bool PassesExtensionException(const std::string& oldName, const std::string& new
     return oldListed || newListed;
 }
 
-bool ExistsAtAll(const std::string& path) {
+// Whether there is a file to open: a link that leads nowhere has none, and waiting for it to
+// open would only hold up the main thread (editors leave such links as lock files).
+bool ExistsToOpen(const std::string& path) {
     std::error_code error;
-    return fs::exists(fs::symlink_status(path, error));
+    return fs::exists(path, error);
 }
 
 // Opens the file for reading and measures it; nullopt when it cannot be opened. Special files
@@ -177,7 +179,7 @@ int64_t SizeForLimit(const std::string& path) {
         if (const std::optional<int64_t> size = TryMeasureFile(path)) {
             return *size;
         }
-        if (!ExistsAtAll(path)) {
+        if (!ExistsToOpen(path)) {
             return 0;
         }
     }
