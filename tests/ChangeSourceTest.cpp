@@ -20,6 +20,7 @@
 
 #include "platform/ChangeSource.h"
 #include "platform/InotifySource.h"
+#include "tests/TempFolder.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -30,7 +31,7 @@ namespace {
 constexpr auto kPatience = 15s;
 
 void WriteFile(const fs::path& path, const std::string& text = "x") {
-    std::ofstream(path, std::ios::binary) << text;
+    WriteBytes(path, text);
 }
 
 bool WriteText(const char* file, const std::string& text) {
@@ -147,19 +148,10 @@ class Collector {
 class ChangeSourceTest : public testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/ostrevan-source-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        base_ = pattern;
-        watched_ = base_ / "watched";
-        outside_ = base_ / "outside";
         fs::create_directories(watched_);
         fs::create_directories(outside_);
     }
-    void TearDown() override {
-        collector_.reset();
-        std::error_code ignored;
-        fs::remove_all(base_, ignored);
-    }
+    void TearDown() override { collector_.reset(); }
 
     std::unique_ptr<InotifyChangeSource> OpenSource(bool subtree = true) {
         std::string error;
@@ -182,7 +174,10 @@ class ChangeSourceTest : public testing::Test {
         ASSERT_TRUE(collector_->WaitFor([&](const Records& r) { return Has(r, 1, name); }));
     }
 
-    fs::path base_, watched_, outside_;
+    const TempFolder temp_{"ostrevan-source"};
+    const fs::path& base_ = temp_.Path();
+    const fs::path watched_ = base_ / "watched";
+    const fs::path outside_ = base_ / "outside";
     std::unique_ptr<Collector> collector_;
     int markers_ = 0;
 };

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "core/Paths.h"
 #include "platform/DateTimeText.h"
 #include "store/DayLog.h"
+#include "tests/TempFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -23,23 +23,9 @@ class DayLogTest : public ::testing::Test {
     void SetUp() override {
         InitRegionalFormats();
         savedProgramDir_ = ProgramDir;
-        std::string pattern = (fs::temp_directory_path() / "ostrevan-log-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
         InitPaths(folder_.string());
     }
-    void TearDown() override {
-        InitPaths(savedProgramDir_);
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-    static std::string Content(const std::string& path) {
-        std::ifstream stream(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-    }
-    static void Put(const std::string& path, const std::string& content) {
-        std::ofstream(path, std::ios::binary) << content;
-    }
+    void TearDown() override { InitPaths(savedProgramDir_); }
     static std::string Shown(const TLogRecord& record) {
         return record.TimeText + "|" + std::to_string(record.Code) + "|" +
                std::to_string(record.ImageIndex) + "|" + record.FileText + "|" +
@@ -59,7 +45,7 @@ class DayLogTest : public ::testing::Test {
         written.Before = LongTimeText();
         WriteLogLine(code, image, fileText);
         written.After = LongTimeText();
-        const std::string content = Content(TodayPath());
+        const std::string content = ReadBytes(TodayPath());
         const std::size_t start = content.rfind("\r\n", content.size() - 3);
         written.Line = content.substr(start == std::string::npos ? 0 : start + 2);
         return written;
@@ -70,7 +56,8 @@ class DayLogTest : public ::testing::Test {
             << written.Line;
     }
 
-    fs::path folder_;
+    const TempFolder temp_{"ostrevan-log"};
+    const fs::path& folder_ = temp_.Path();
     std::string savedProgramDir_;
 };
 
@@ -123,20 +110,20 @@ TEST_F(DayLogTest, HandEditedFileIsReadWithoutFailing) {
     const std::string path = DayLogPath("6.12.2026");
     EXPECT_EQ(path, LogsDir + "/6.12.2026.log");
     const std::string longName(200000, 'n');
-    Put(path,
-        "9:05:07;2;3;\r\n"
-        "\r\n"
-        "\n"
-        "9:06:00;12;7;/a;b.txt\n"
-        "just some words\r\n"
-        "9:07:00;x;4;file\r\n"
-        "9:08:00;5;y;file\r\n"
-        "9:09:00;6\r\n"
-        "9:10:00;6;4\r\n"
-        " 9:11:00 ; 8 ; 5 ;spaced\r\n"
-        "9:12:00;99999999999;5;big\r\n"
-        "9:13:00;11;5;" +
-            longName + "\r\n" + "9:14:00;13;5;");
+    WriteBytes(path,
+               "9:05:07;2;3;\r\n"
+               "\r\n"
+               "\n"
+               "9:06:00;12;7;/a;b.txt\n"
+               "just some words\r\n"
+               "9:07:00;x;4;file\r\n"
+               "9:08:00;5;y;file\r\n"
+               "9:09:00;6\r\n"
+               "9:10:00;6;4\r\n"
+               " 9:11:00 ; 8 ; 5 ;spaced\r\n"
+               "9:12:00;99999999999;5;big\r\n"
+               "9:13:00;11;5;" +
+                   longName + "\r\n" + "9:14:00;13;5;");
 
     std::vector<TLogRecord> records{TLogRecord{}};  // earlier content is replaced
     ASSERT_TRUE(ReadDayLog(path, records));
@@ -165,10 +152,10 @@ TEST_F(DayLogTest, HandEditedFileIsReadWithoutFailing) {
 }
 
 TEST_F(DayLogTest, WriteFailuresAreSilent) {
-    Put(LogsDir, "a file where the folder should be");
+    WriteBytes(LogsDir, "a file where the folder should be");
     WriteLogLine(2, 3, "");
     EXPECT_TRUE(fs::is_regular_file(LogsDir));
-    EXPECT_EQ(Content(LogsDir), "a file where the folder should be");
+    EXPECT_EQ(ReadBytes(LogsDir), "a file where the folder should be");
 
     fs::remove(LogsDir);
     fs::create_directories(TodayPath());  // a folder where today's file should be
@@ -188,7 +175,7 @@ TEST_F(DayLogTest, ListFilesMatchesTheMaskInFolderOrder) {
     fs::create_directories(logs / "4.12.2026.log");  // a folder is listed like a file
     for (const char* name :
          {"6.12.2026.log", "5.12.2026.log", ".hidden.log", "notes.txt", "x.log.bak"}) {
-        Put((logs / name).string(), "");
+        WriteBytes(logs / name, "");
     }
     std::vector<std::string> inFolderOrder;
     for (const fs::directory_entry& entry : fs::directory_iterator(logs)) {

@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 
 #include "lang/Language.h"
 #include "platform/IniFile.h"
+#include "tests/TempFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -17,26 +17,8 @@ namespace {
 
 class IniFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "ostrevan-ini-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-        path_ = (folder_ / "test.ini").string();
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-
-    void Put(const std::string& content) { Put(path_, content); }
-    static void Put(const std::string& path, const std::string& content) {
-        std::ofstream(path, std::ios::binary) << content;
-    }
-    std::string Content() const { return Content(path_); }
-    static std::string Content(const std::string& path) {
-        std::ifstream stream(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-    }
+    void Put(const std::string& content) { WriteBytes(path_, content); }
+    std::string Content() const { return ReadBytes(path_); }
     std::optional<std::string> Read(const std::string& section, const std::string& key) const {
         const std::optional<IniFile> file = IniFile::Open(path_);
         if (!file) {
@@ -52,8 +34,9 @@ class IniFileTest : public ::testing::Test {
         return static_cast<int>(std::distance(fs::directory_iterator(folder_), {}));
     }
 
-    fs::path folder_;
-    std::string path_;
+    const TempFolder temp_{"ostrevan-ini"};
+    const fs::path& folder_ = temp_.Path();
+    const std::string path_ = (folder_ / "test.ini").string();
 };
 
 TEST_F(IniFileTest, SnapshotIndexGrowsInItsFixedFormat) {
@@ -247,18 +230,18 @@ TEST_F(IniFileTest, WriteKeepsPermissionsAndLeavesNoTemporaryFile) {
 
 TEST_F(IniFileTest, WriteThroughSymbolicLinkUpdatesTheTarget) {
     const std::string target = (folder_ / "real.ini").string();
-    Put(target, "[S]\r\nK=1\r\n");
+    WriteBytes(target, "[S]\r\nK=1\r\n");
     fs::create_symlink(target, path_);
     ASSERT_TRUE(Write("S", "K", "2"));
     EXPECT_TRUE(fs::is_symlink(path_));
-    EXPECT_EQ(Content(target), "[S]\r\nK=2\r\n");
+    EXPECT_EQ(ReadBytes(target), "[S]\r\nK=2\r\n");
 }
 
 TEST_F(IniFileTest, WriteOnReadOnlyMountIsRefused) {
     const fs::path mounted = folder_ / "ro";
     fs::create_directory(mounted);
     const std::string path = (mounted / "Settings.ini").string();
-    Put(path, "[S]\r\nK=1\r\n");
+    WriteBytes(path, "[S]\r\nK=1\r\n");
     if (::mount(mounted.c_str(), mounted.c_str(), nullptr, MS_BIND, nullptr) != 0) {
         GTEST_SKIP() << "bind mounts are not permitted here";
     }
@@ -268,7 +251,7 @@ TEST_F(IniFileTest, WriteOnReadOnlyMountIsRefused) {
         GTEST_SKIP() << "read-only remount is not permitted here";
     }
     const bool written = WriteIniValue("S", "K", "2", path);
-    const std::string after = Content(path);
+    const std::string after = ReadBytes(path);
     ::umount(mounted.c_str());
     EXPECT_FALSE(written);
     EXPECT_EQ(after, "[S]\r\nK=1\r\n");

@@ -2,15 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "lang/Language.h"
 #include "platform/DateTimeText.h"
+#include "tests/TempFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -20,23 +19,12 @@ class LanguageTest : public ::testing::Test {
   protected:
     void SetUp() override {
         InitRegionalFormats();
-        std::string pattern = (fs::temp_directory_path() / "ostrevan-lang-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
         SetLanguageFolder(folder_.string());
     }
-    void TearDown() override {
-        SetLanguageFolder({});
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-    std::string Put(const std::string& name, const std::string& content) {
-        const std::string path = (folder_ / name).string();
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
-    }
+    void TearDown() override { SetLanguageFolder({}); }
 
-    fs::path folder_;
+    const TempFolder temp_{"ostrevan-lang"};
+    const fs::path& folder_ = temp_.Path();
 };
 
 // Expects run() to give expected(date, time), with date and time taken just before and after;
@@ -58,7 +46,7 @@ void ExpectAtSteadyClock(
 
 TEST_F(LanguageTest, MarkerTextsForMissingFilesAndKeys) {
     EXPECT_EQ(LanguageText("GUI_FORM", "TITLE", "GUI"), "PARROR: L1: language error");
-    Put("GUI.ini", "[GUI_FORM]\r\nTITLE=Ostrevan.lite\r\nEMPTY=\r\n");
+    temp_.Write("GUI.ini", "[GUI_FORM]\r\nTITLE=Ostrevan.lite\r\nEMPTY=\r\n");
     EXPECT_EQ(LanguageText("GUI_FORM", "TITLE", "GUI"), "Ostrevan.lite");
     EXPECT_EQ(LanguageText("gui_form", "title", "GUI"), "Ostrevan.lite");
     EXPECT_EQ(LanguageText("GUI_FORM", "EMPTY", "GUI"), "");
@@ -66,7 +54,8 @@ TEST_F(LanguageTest, MarkerTextsForMissingFilesAndKeys) {
     EXPECT_EQ(LanguageText("NOSECTION", "TITLE", "GUI"), "PARROR: NOSECTION");
     EXPECT_EQ(LanguageText("GUI_FORM", "TITLE", "gui"), "PARROR: L1: language error");
 
-    const std::string settings = Put("Settings.ini", "[GENERAL]\r\nSOURCE=/w\r\nEMPTY=\r\n");
+    const std::string settings =
+        temp_.Write("Settings.ini", "[GENERAL]\r\nSOURCE=/w\r\nEMPTY=\r\n");
     EXPECT_EQ(ReadIniValue("GENERAL", "SOURCE", settings), "/w");
     EXPECT_EQ(ReadIniValue("GENERAL", "EMPTY", settings), "");
     EXPECT_EQ(ReadIniValue("GENERAL", "DESTINATION", settings), "PARROR: GENERAL - DESTINATION");
@@ -76,20 +65,20 @@ TEST_F(LanguageTest, MarkerTextsForMissingFilesAndKeys) {
 }
 
 TEST_F(LanguageTest, LanguageFileStaysOpenUntilAnotherFileIsUsed) {
-    Put("GUI.ini", "[A]\r\nK=old\r\n");
-    const std::string other = Put("other.ini", "[B]\r\nK=x\r\n");
+    temp_.Write("GUI.ini", "[A]\r\nK=old\r\n");
+    const std::string other = temp_.Write("other.ini", "[B]\r\nK=x\r\n");
     EXPECT_EQ(LanguageText("A", "K", "GUI"), "old");
-    Put("GUI.ini", "[A]\r\nK=new\r\n");
+    temp_.Write("GUI.ini", "[A]\r\nK=new\r\n");
     EXPECT_EQ(LanguageText("A", "K", "GUI"), "old");  // still the content opened before
 
     EXPECT_EQ(ReadIniValue("B", "K", other), "x");  // closes the language file
     EXPECT_EQ(LanguageText("A", "K", "GUI"), "new");
 
-    Put("GUI.ini", "[A]\r\nK=newer\r\n");
+    temp_.Write("GUI.ini", "[A]\r\nK=newer\r\n");
     EXPECT_TRUE(WriteIniValue("B", "K", "y", other));  // closes it too
     EXPECT_EQ(LanguageText("A", "K", "GUI"), "newer");
 
-    Put("EN.ini", "[A]\r\nK=english\r\n");
+    temp_.Write("EN.ini", "[A]\r\nK=english\r\n");
     EXPECT_EQ(LanguageText("A", "K", "EN"), "english");  // another stem opens another file
     EXPECT_EQ(LanguageText("A", "K", "GUI"), "newer");
 }
@@ -97,15 +86,15 @@ TEST_F(LanguageTest, LanguageFileStaysOpenUntilAnotherFileIsUsed) {
 TEST_F(LanguageTest, MissingLanguageFileIsLookedForAgain) {
     EXPECT_EQ(LanguageText("A", "K", "GUI"), "PARROR: L1: language error");
     EXPECT_EQ(LanguageText("A", "K", "GUI"), "PARROR: L1: language error");
-    Put("GUI.ini", "[A]\r\nK=found\r\n");
+    temp_.Write("GUI.ini", "[A]\r\nK=found\r\n");
     EXPECT_EQ(LanguageText("A", "K", "GUI"), "found");
 }
 
 TEST_F(LanguageTest, ReadsSeeEveryChangeAndWritesAreOnDisk) {
-    const std::string path = Put("snapshot.ini", "[GENERAL]\r\nNO=1\r\n \r\n[DATES]\r\n");
+    const std::string path = temp_.Write("snapshot.ini", "[GENERAL]\r\nNO=1\r\n \r\n[DATES]\r\n");
     EXPECT_TRUE(WriteIniValue("GENERAL", "NO", "2", path));
     EXPECT_EQ(ReadIniValue("GENERAL", "NO", path), "2");
-    Put("snapshot.ini", "[GENERAL]\r\nNO=9\r\n");
+    temp_.Write("snapshot.ini", "[GENERAL]\r\nNO=9\r\n");
     EXPECT_EQ(ReadIniValue("GENERAL", "NO", path), "9");
     fs::remove(path);
     EXPECT_EQ(ReadIniValue("GENERAL", "NO", path), "PARROR: L1: language error");
@@ -126,8 +115,9 @@ TEST_F(LanguageTest, PlaceholdersAreReplacedInAnyLetterCase) {
 }
 
 TEST_F(LanguageTest, LookedUpTextsAndMarkersPassThroughThePlaceholders) {
-    Put("GUI.ini", "[GUI_FORM]\r\nTITLE=Started $DATE$\r\n");
-    const std::string settings = Put("Settings.ini", "[GENERAL]\r\nDESTINATION=/store/$date$\r\n");
+    temp_.Write("GUI.ini", "[GUI_FORM]\r\nTITLE=Started $DATE$\r\n");
+    const std::string settings =
+        temp_.Write("Settings.ini", "[GENERAL]\r\nDESTINATION=/store/$date$\r\n");
     ExpectAtSteadyClock(
         [&] {
             return LanguageText("GUI_FORM", "TITLE", "GUI") + "|" +
@@ -185,9 +175,7 @@ TEST_F(LanguageTest, InstalledLanguageFileHoldsTheWholeCatalogue) {
 
     // CR LF line ends throughout and no byte order mark, in both installed files.
     for (const char* name : {"/install/Language/GUI.ini", "/install/Settings/Settings.ini"}) {
-        std::ifstream stream(std::string(OSTREVAN_SOURCE_DIR) + name, std::ios::binary);
-        const std::string content{std::istreambuf_iterator<char>(stream),
-                                  std::istreambuf_iterator<char>()};
+        const std::string content = ReadBytes(std::string(OSTREVAN_SOURCE_DIR) + name);
         ASSERT_FALSE(content.empty()) << name;
         EXPECT_NE(content.substr(0, 3), "\xEF\xBB\xBF") << name;
         EXPECT_EQ(content.substr(content.size() - 2), "\r\n") << name;

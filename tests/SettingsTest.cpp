@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <string>
 
@@ -10,6 +9,7 @@
 #include "core/RunSettings.h"
 #include "core/SharedState.h"
 #include "lang/Language.h"
+#include "tests/TempFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -17,25 +17,11 @@ namespace {
 
 class SettingsTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        savedProgramDir_ = ProgramDir;
-        std::string pattern = (fs::temp_directory_path() / "ostrevan-settings-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override {
-        InitPaths(savedProgramDir_);
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-    std::string Put(const std::string& name, const std::string& content) {
-        const std::string path = (folder_ / name).string();
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
-    }
+    void TearDown() override { InitPaths(savedProgramDir_); }
 
-    fs::path folder_;
-    std::string savedProgramDir_;
+    const TempFolder temp_{"ostrevan-settings"};
+    const fs::path& folder_ = temp_.Path();
+    const std::string savedProgramDir_ = ProgramDir;
 };
 
 TEST(SettingConversions, FlagsAreTrueOnlyForTheWordTrueInAnyAsciiCase) {
@@ -73,10 +59,11 @@ TEST(SettingConversions, SizeLimitIsADecimalWholeNumberOrTheDefault1032) {
 }
 
 TEST_F(SettingsTest, ReadsTheSevenKeysWithTheirConversions) {
-    const std::string path = Put("Settings.ini",
-                                 "[GENERAL]\r\nSOURCE=/home/u/Documents/\r\nSUBFOLDERS=true\r\n"
-                                 "DESTINATION= \"/store with space\" \r\nSKIPLIKETASKS=yes\r\n"
-                                 "[FILTERS]\r\nBYSIZE=\r\nBYEXT=.Doc;.xls\r\nBYEXTMODE=2\r\n");
+    const std::string path =
+        temp_.Write("Settings.ini",
+                    "[GENERAL]\r\nSOURCE=/home/u/Documents/\r\nSUBFOLDERS=true\r\n"
+                    "DESTINATION= \"/store with space\" \r\nSKIPLIKETASKS=yes\r\n"
+                    "[FILTERS]\r\nBYSIZE=\r\nBYEXT=.Doc;.xls\r\nBYEXTMODE=2\r\n");
     const TRunSettings settings = ReadSettingsFile(path);
     EXPECT_EQ(settings.SOURCE, "/home/u/Documents/");
     EXPECT_TRUE(settings.SUBFOLDERS);
@@ -89,7 +76,7 @@ TEST_F(SettingsTest, ReadsTheSevenKeysWithTheirConversions) {
 
 TEST_F(SettingsTest, MissingKeysAndMissingFileReadAsMarkers) {
     const std::string path =
-        Put("Settings.ini", "[GENERAL]\r\nSKIPLIKETASKS=TRUE\r\n[FILTERS]\r\nBYSIZE=0\r\n");
+        temp_.Write("Settings.ini", "[GENERAL]\r\nSKIPLIKETASKS=TRUE\r\n[FILTERS]\r\nBYSIZE=0\r\n");
     const TRunSettings partial = ReadSettingsFile(path);
     EXPECT_EQ(partial.SOURCE, "PARROR: GENERAL - SOURCE");
     EXPECT_EQ(partial.DESTINATION, "PARROR: GENERAL - DESTINATION");
@@ -134,7 +121,7 @@ TEST_F(SettingsTest, FoldersAreFixedBesideTheProgramAndNoneIsCreated) {
     // Language lookups follow the new folder.
     EXPECT_EQ(LanguageText("GUI_FORM", "TITLE", "GUI"), "PARROR: L1: language error");
     fs::create_directory(LanguageDir);
-    Put("Language/GUI.ini", "[GUI_FORM]\r\nTITLE=Here\r\n");
+    temp_.Write("Language/GUI.ini", "[GUI_FORM]\r\nTITLE=Here\r\n");
     EXPECT_EQ(LanguageText("GUI_FORM", "TITLE", "GUI"), "Here");
 
     InitPaths();

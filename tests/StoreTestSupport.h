@@ -2,15 +2,12 @@
 // Shared set-up of the store tests: a temporary program folder, watched folder and store.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <future>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -19,20 +16,11 @@
 #include "core/SharedState.h"
 #include "platform/DateTimeText.h"
 #include "store/DayLog.h"
+#include "tests/TempFolder.h"
 
 namespace store_test {
 
 namespace fs = std::filesystem;
-
-inline std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteBytes(const fs::path& path, const std::string& content) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
 
 // Content of a given size whose bytes depend on their position, so a shifted or cut copy shows.
 inline std::string PatternBytes(size_t size, unsigned seed = 1) {
@@ -83,9 +71,6 @@ class StoreFixture : public ::testing::Test {
     void SetUp() override {
         savedProgramDir_ = ProgramDir;
         savedSettings_ = RunSettings;
-        std::string pattern = (fs::temp_directory_path() / "ostrevan-store-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
         fs::create_directories(root_ / "prog");
         fs::create_directories(root_ / "src");
         InitPaths((root_ / "prog").string());
@@ -97,8 +82,6 @@ class StoreFixture : public ::testing::Test {
         WindowHooks.TrayIconGetIcon = nullptr;
         RunSettings = savedSettings_;
         InitPaths(savedProgramDir_);
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
     }
 
     std::string Src(const std::string& name) const { return (root_ / "src" / name).string(); }
@@ -121,7 +104,8 @@ class StoreFixture : public ::testing::Test {
         return matching;
     }
 
-    fs::path root_;
+    const TempFolder temp_{"ostrevan-store"};
+    const fs::path& root_ = temp_.Path();
     std::vector<bool> trayStates_;
 
   private:

@@ -3,12 +3,10 @@
 // folder, recording window hooks and a drainer that takes every queued event.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -18,6 +16,7 @@
 #include "core/RunSettings.h"
 #include "core/SharedState.h"
 #include "store/DayLog.h"
+#include "tests/TempFolder.h"
 #include "watch/ChangeHandling.h"
 #include "watch/Handover.h"
 #include "watch/WaitThread.h"
@@ -25,7 +24,8 @@
 
 class WatchFixture : public ::testing::Test {
   protected:
-    std::filesystem::path Root;
+    const TempFolder Temp{"ostrevan-watch"};
+    const std::filesystem::path& Root = Temp.Path();
     std::filesystem::path Program;
     std::filesystem::path Watched;
     std::filesystem::path Store;
@@ -37,9 +37,6 @@ class WatchFixture : public ::testing::Test {
 
     void SetUp() override {
         namespace fs = std::filesystem;
-        std::string pattern = (fs::temp_directory_path() / "ostrevan-watch-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Root = pattern;
         fs::permissions(Root, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                   fs::perms::others_read | fs::perms::others_exec);
         Program = Root / "program";
@@ -80,8 +77,6 @@ class WatchFixture : public ::testing::Test {
         EndWatchingQuietly();
         SnapshotQueueDrainer = nullptr;
         WindowHooks = TWindowHooks{};
-        std::error_code error;
-        std::filesystem::remove_all(Root, error);
     }
 
     void UseProgramFolder(const std::filesystem::path& folder) {
@@ -90,26 +85,27 @@ class WatchFixture : public ::testing::Test {
     }
 
     // Runs hand-overs on this thread until done() holds; false after the timeout.
-    bool PumpUntil(const std::function<bool()>& done,
-                   std::chrono::seconds timeout = std::chrono::seconds(10)) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            WaitAndRunHandOver(std::chrono::milliseconds(20));
-        }
-        return true;
+    static bool PumpUntil(const std::function<bool()>& done,
+                          std::chrono::seconds timeout = std::chrono::seconds(10)) {
+        return RepeatUntil(done, timeout,
+                           [] { WaitAndRunHandOver(std::chrono::milliseconds(20)); });
     }
 
-    bool WaitFor(const std::function<bool()>& done,
-                 std::chrono::seconds timeout = std::chrono::seconds(10)) {
+    // Sleeps in short steps until done() holds; false after the timeout.
+    static bool WaitFor(const std::function<bool()>& done,
+                        std::chrono::seconds timeout = std::chrono::seconds(10)) {
+        return RepeatUntil(done, timeout,
+                           [] { std::this_thread::sleep_for(std::chrono::milliseconds(5)); });
+    }
+
+    static bool RepeatUntil(const std::function<bool()>& done, std::chrono::seconds timeout,
+                            const std::function<void()>& step) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (!done()) {
             if (std::chrono::steady_clock::now() > deadline) {
                 return false;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            step();
         }
         return true;
     }
@@ -124,8 +120,7 @@ class WatchFixture : public ::testing::Test {
     }
 
     static void WriteFile(const std::filesystem::path& path, std::size_t bytes) {
-        std::ofstream file(path, std::ios::binary | std::ios::trunc);
-        file << std::string(bytes, 'x');
+        WriteBytes(path, std::string(bytes, 'x'));
     }
 
     // Every record of every day log in LogsDir.

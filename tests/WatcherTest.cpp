@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -18,11 +17,10 @@ using namespace std::chrono_literals;
 class WatcherTest : public WatchFixture {
   protected:
     void WriteSettings(const std::string& source, const std::string& bySize) {
-        std::ofstream file(Program / "Settings" / "Settings.ini", std::ios::binary);
-        file << "[GENERAL]\r\nSOURCE=" << source
-             << "\r\nSUBFOLDERS=TRUE\r\nDESTINATION=" << Store.string()
-             << "\r\nSKIPLIKETASKS=FALSE\r\n[FILTERS]\r\nBYSIZE=" << bySize
-             << "\r\nBYEXT=\r\nBYEXTMODE=2\r\n";
+        WriteBytes(Program / "Settings" / "Settings.ini",
+                   "[GENERAL]\r\nSOURCE=" + source + "\r\nSUBFOLDERS=TRUE\r\nDESTINATION=" +
+                       Store.string() + "\r\nSKIPLIKETASKS=FALSE\r\n[FILTERS]\r\nBYSIZE=" + bySize +
+                       "\r\nBYEXT=\r\nBYEXTMODE=2\r\n");
     }
 
     // Creates a file and waits until its event has been handled.
