@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHeaderView>
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -14,6 +15,10 @@ namespace {
 constexpr int kDayImage = 6;
 constexpr int kNoLogImage = 5;
 constexpr int kWarningImage = 4;
+constexpr int kTimeColumnWidth = 80;
+constexpr int kEventColumnWidth = 330;
+// The widest the time column grows by itself: a third of the list.
+constexpr int kMaxTimeColumnWidth = 144;
 // The raw name of a day item, kept beside its caption: a file name that is not valid UTF-8
 // would not survive the way back from the caption.
 constexpr int kDayRole = Qt::UserRole;
@@ -150,8 +155,8 @@ Panel3::Panel3(QWidget* parent)
     header->setStretchLastSection(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setSectionsMovable(false);
-    header->resizeSection(0, 80);
-    header->resizeSection(1, 330);
+    header->resizeSection(0, kTimeColumnWidth);
+    header->resizeSection(1, kEventColumnWidth);
 
     Button3_1 = MakeButton(this, "Button3_1", 352, 360);
 
@@ -192,7 +197,24 @@ bool Panel3::ShowLOG(const std::string& day) {
         rows.push_back(LogRowOf(record));
     }
     rows_->SetRows(std::move(rows));
+    FitTimeColumn();
     return true;
+}
+
+// The time column keeps its width while the shown times fit it. Times of a 12-hour format, with
+// their AM/PM mark, do not fit 80 pixels in this font: the column then widens to fit them (up to
+// a limit, so an odd line cannot crowd out the events), and the event column gives up as much,
+// so the list gets no sideways scroll bar. Never narrows a column the user widened.
+void Panel3::FitTimeColumn() {
+    QHeaderView* header = TreeView3_1->header();
+    const QAbstractItemView* view = TreeView3_1;  // the tree view hides its measure
+    const int wanted = std::min(view->sizeHintForColumn(0), kMaxTimeColumnWidth);
+    const int shortfall = wanted - header->sectionSize(0);
+    if (shortfall <= 0) {
+        return;
+    }
+    header->resizeSection(0, wanted);
+    header->resizeSection(1, std::max(header->sectionSize(1) - shortfall, 0));
 }
 
 bool Panel3::ChosenDay(std::string& day) const {

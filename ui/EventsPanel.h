@@ -74,6 +74,8 @@ class Panel3 : public PanelFrame {
   private:
     // The day of the selected item; false for the no-log item.
     bool ChosenDay(std::string& day) const;
+    // Widens the time column when the shown times do not fit it (see EventsPanel.cpp).
+    void FitTimeColumn();
 
     TLogRowModel* rows_ = nullptr;
 };

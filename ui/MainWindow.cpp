@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QMouseEvent>
@@ -61,6 +62,8 @@ TGUI_Form::TGUI_Form(QWidget* parent) : QWidget(parent) {
     setFont(WindowFont());
     setFixedSize(kClientWidth, kClientHeight);
     move(328, 300);
+    // The program's icon on this window, its task-bar entry and its dialogs and message boxes.
+    QApplication::setWindowIcon(ApplicationIcon());
     for (int i = 0; i < kImageListSize; ++i) {
         imageList16_[static_cast<size_t>(i)] = ImageList16Icon(i);
     }

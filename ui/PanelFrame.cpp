@@ -45,6 +45,11 @@ PanelFrame::PanelFrame(int number, const QString& headerName, const QString& pic
     HeaderStrip = new HeaderFrame(this);
     HeaderStrip->setObjectName(headerName);
     HeaderStrip->setGeometry(2, 2, kWidth - 4, kHeaderHeight);
+    // The strip is always white, so its texts are always dark, whatever the desktop's colours.
+    QPalette stripColours = HeaderStrip->palette();
+    stripColours.setColor(QPalette::Window, Qt::white);
+    stripColours.setColor(QPalette::WindowText, Qt::black);
+    HeaderStrip->setPalette(stripColours);
 
     HeaderImage = MakePicture(HeaderStrip, "", pictureStem, QRect(7, 5, 48, 48));
     HeaderImage->setObjectName(QStringLiteral("Image%1_1").arg(number));

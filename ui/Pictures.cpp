@@ -62,16 +62,25 @@ QString ImageList16Stem(int index) {
     return QString::fromLatin1(kSmallStems[static_cast<size_t>(index)]);
 }
 
-QIcon ImageList16Icon(int index) {
-    const QString stem = ImageList16Stem(index);
-    if (stem.isEmpty()) {
-        return {};
-    }
+namespace {
+
+QIcon IconOfSizes(const QString& stem) {
     QIcon icon;
     for (int size : {16, 22, 24, 32, 48, 64}) {
         icon.addPixmap(RenderPicture(stem, size, size));
     }
     return icon;
+}
+
+}  // namespace
+
+QIcon ImageList16Icon(int index) {
+    const QString stem = ImageList16Stem(index);
+    return stem.isEmpty() ? QIcon() : IconOfSizes(stem);
+}
+
+QIcon ApplicationIcon() {
+    return IconOfSizes(QStringLiteral("app-icon"));
 }
 
 QPixmap ImageListPixmap(int index, int size) {

@@ -23,3 +23,6 @@ QString ImageList16Stem(int index);
 QIcon ImageList16Icon(int index);
 // Image n of ImageList at the given square size; null for a bad index.
 QPixmap ImageListPixmap(int index, int size);
+
+// The program's icon for its windows and task-bar entry: the logo's emblem, several sizes.
+QIcon ApplicationIcon();

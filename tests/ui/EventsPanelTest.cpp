@@ -19,6 +19,11 @@ bool ShowsImage(const QIcon& icon, int n) {
            icon.pixmap(16, 16).toImage() == ImageList16Icon(n).pixmap(16, 16).toImage();
 }
 
+// Width the time column's contents need (the tree view hides this measure).
+int TimeColumnHint(const QAbstractItemView* tree) {
+    return tree->sizeHintForColumn(0);
+}
+
 void Click(QWidget* control) {
     ASSERT_NE(control, nullptr);
     QTest::mouseClick(control, Qt::LeftButton, {}, control->rect().center());
@@ -231,10 +236,30 @@ TEST_F(EventsPanel, RowsAreSelectedWholeByEitherButtonAndColumnsResizeOnTheDivid
     EXPECT_TRUE(tree->selectionModel()->isRowSelected(0, {}));
     EXPECT_FALSE(tree->selectionModel()->isRowSelected(1, {}));
 
-    ASSERT_EQ(header->sectionSize(0), 80);
-    const QPoint divider(header->sectionViewportPosition(0) + header->sectionSize(0) - 1,
-                         header->height() / 2);
+    // The odd line's long time widens the time column only up to its limit; a double click on
+    // the divider fits it whole.
+    const int timeWidth = header->sectionSize(0);
+    const int eventWidth = header->sectionSize(1);
+    ASSERT_LT(timeWidth, TimeColumnHint(tree));
+    const QPoint divider(header->sectionViewportPosition(0) + timeWidth - 1, header->height() / 2);
     QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, divider);
-    EXPECT_GT(header->sectionSize(0), 80);
+    EXPECT_EQ(header->sectionSize(0), TimeColumnHint(tree));
+    EXPECT_EQ(header->sectionSize(1), eventWidth);
+}
+
+TEST_F(EventsPanel, TimesOfATwelveHourClockShowWholeInAWiderTimeColumn) {
+    CreateFormWithEmptyLogs();
+    WriteDay("1.1.2026", "9:00:00;2;3;\r\n23:59:59;3;4;\r\n");
+    OpenPanel();
+    QHeaderView* header = Find<QTreeView>("TreeView3_1")->header();
+    EXPECT_EQ(header->sectionSize(0), 80);
     EXPECT_EQ(header->sectionSize(1), 330);
+
+    WriteDay("2.1.2026", "9:00:00 AM;2;3;\r\n11:59:59 PM;3;4;\r\n");
+    OpenPanel();
+    OpenPanel();
+    Form->panel3()->ShowLOG("2.1.2026");
+    EXPECT_GT(header->sectionSize(0), 80);
+    EXPECT_GE(header->sectionSize(0), TimeColumnHint(Find<QTreeView>("TreeView3_1")));
+    EXPECT_EQ(header->sectionSize(0) + header->sectionSize(1), 410);
 }

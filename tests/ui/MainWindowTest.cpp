@@ -71,6 +71,10 @@ TEST_F(Window, OpensFixedSizeWithoutMaximiseOnTheStartPage) {
     }
     EXPECT_FALSE(Find<QWidget>("OutButton2_1")->isVisible());
     EXPECT_FALSE(Find<QWidget>("OutButton2_2")->isVisible());
+    // The program's own icon, drawn, on the window and its task-bar entry.
+    const QImage icon = form.windowIcon().pixmap(32, 32).toImage();
+    EXPECT_EQ(icon, ApplicationIcon().pixmap(32, 32).toImage());
+    EXPECT_EQ(icon.pixelColor(16, 16).alpha(), 255);
 }
 
 TEST_F(Window, SideBarButtonsOpenSwitchAndClosePanels) {

@@ -1,5 +1,5 @@
 // The panels' controls: names, kinds, places and sizes; the size field's typing rules; the
-// console's appending; the events list's columns.
+// console's appending; the events list's columns; the header strip's texts on a dark desktop.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -249,4 +249,28 @@ TEST_F(Layout, EventsListHasTwoColumnsAndSelectsWholeRows) {
     EXPECT_FALSE(rows->index(1, 1).data(Qt::DecorationRole).isValid());
     rows->Clear();
     EXPECT_EQ(rows->rowCount(), 0);
+}
+
+TEST_F(Layout, PanelTitlesStayReadableOnTheirWhiteStripUnderADarkDesktop) {
+    InstallLanguageFile();
+    const QPalette saved = QApplication::palette();
+    QPalette dark = saved;
+    dark.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    QApplication::setPalette(dark);
+    TGUI_Form& form = CreateForm();
+    form.LoadPanel(1);
+    QApplication::processEvents();
+    for (const char* name : {"MainText1_1", "LabelText1_1"}) {
+        QLabel* label = Find<QLabel>(name);
+        const QImage strip = label->parentWidget()->grab(label->geometry()).toImage();
+        int darkest = 255;
+        for (int x = 0; x < strip.width(); ++x) {
+            for (int y = 0; y < strip.height(); ++y) {
+                darkest = std::min(darkest, qGray(strip.pixel(x, y)));
+            }
+        }
+        EXPECT_LT(darkest, 100) << name << ": its text is dark on the white strip";
+    }
+    QApplication::setPalette(saved);
 }
