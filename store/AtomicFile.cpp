@@ -13,17 +13,30 @@
 
 namespace {
 
+constexpr char kTempPrefix[] = ".ostrevan-";
+constexpr char kTempSuffix[] = ".tmp";
+
 // A name that no other writer picks: process id, a running number and the clock.
 std::string FreshTempName() {
     static std::atomic<unsigned> counter{0};
     const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
     char name[64];
-    std::snprintf(name, sizeof name, ".ostrevan-%d-%u-%llx.tmp", static_cast<int>(getpid()),
-                  counter++, static_cast<unsigned long long>(ticks) & 0xffffffULL);
+    std::snprintf(name, sizeof name, "%s%d-%u-%llx%s", kTempPrefix, static_cast<int>(getpid()),
+                  counter++, static_cast<unsigned long long>(ticks) & 0xffffffULL, kTempSuffix);
     return name;
 }
 
 }  // namespace
+
+bool IsOwnTemporaryName(const std::string& name) {
+    const std::size_t slash = name.find_last_of('/');
+    const std::string last = slash == std::string::npos ? name : name.substr(slash + 1);
+    const std::string prefix = kTempPrefix;
+    const std::string suffix = kTempSuffix;
+    return last.size() > prefix.size() + suffix.size() &&
+           last.compare(0, prefix.size(), prefix) == 0 &&
+           last.compare(last.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
 
 int CreateTempFileIn(const std::string& folder, std::string* tempPath) {
     for (int attempt = 0; attempt < 16; ++attempt) {

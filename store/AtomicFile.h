@@ -8,6 +8,10 @@
 // Returns its open write descriptor and sets *tempPath, or returns -1 with errno set.
 int CreateTempFileIn(const std::string& folder, std::string* tempPath);
 
+// True when the last component of name is one of the temporary files made here, so that the
+// watcher can tell the program's own writes (a restore into the watched folder) from the user's.
+bool IsOwnTemporaryName(const std::string& name);
+
 // Writes all size bytes, continuing after partial writes; false on any write error.
 bool WriteAll(int fd, const char* data, size_t size);
 

@@ -275,6 +275,18 @@ TEST_F(ChangeHandlingTest, OwnWritesUnderTheLogsFolderAreDroppedSilently) {
     EXPECT_EQ(DrainedNewNames(), Names({"program/other.txt"}));
 }
 
+TEST_F(ChangeHandlingTest, RestoreLandingThroughItsTemporaryFileIsOneAdditionOfTheDocument) {
+    RunSettings.BYEXT = ".tmp";
+    RunSettings.BYEXTMODE = 2;
+    WriteFile(Watched / "sub/doc.txt", 5);
+    const std::string temp = "sub/.ostrevan-1-2-3.tmp";
+    Dispatch({{1, temp}, {3, temp}, {4, temp}, {5, "sub/doc.txt"}});
+    EXPECT_EQ(Console, Names({"Added: sub/doc.txt > sub/doc.txt"}));
+    ASSERT_EQ(Drained.size(), 1u);
+    EXPECT_EQ(Drained[0].Action, 1);
+    EXPECT_TRUE(LogLinesOf(5).empty());
+}
+
 TEST_F(ChangeHandlingTest, StoreHoldingTheWatchedFolderDoesNotSilenceIt) {
     RunSettings.DESTINATION = Root.string();
     WriteFile(Watched / "a.txt", 3);

@@ -12,6 +12,7 @@
 #include "core/Paths.h"
 #include "core/RunSettings.h"
 #include "core/SharedState.h"
+#include "store/AtomicFile.h"
 #include "store/DayLog.h"
 
 std::function<bool()> SnapshotQueueDrainer;
@@ -75,8 +76,12 @@ class TOwnFolders {
         AddFolder(LogsDir);
     }
 
-    // True when the watched name lies inside one of the program's own folders.
+    // True when the watched name lies inside one of the program's own folders, or is one of the
+    // temporary files through which a restore into the watched folder lands.
     bool Hold(const std::string& name) const {
+        if (IsOwnTemporaryName(name)) {
+            return true;
+        }
         if (Folders.empty()) {
             return false;
         }
