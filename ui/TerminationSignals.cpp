@@ -1,59 +1,25 @@
 #include "ui/TerminationSignals.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
 #include <QSocketNotifier>
-#include <csignal>
 
-namespace {
-
-// The write end must be reachable from the signal handler, so it lives at file scope.
-int signalSockets[2] = {-1, -1};
-
-void OnTerminationSignal(int signalNumber) {
-    const int savedErrno = errno;
-    const unsigned char byte = static_cast<unsigned char>(signalNumber);
-    ssize_t written = ::write(signalSockets[0], &byte, 1);
-    (void)written;  // a full socket already holds a pending wake-up
-    errno = savedErrno;
-}
-
-void SetHandler(int signalNumber, void (*handler)(int)) {
-    struct sigaction action {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(signalNumber, &action, nullptr);
-}
-
-}  // namespace
+#include "platform/SignalPipe.h"
 
 TTerminationSignals::TTerminationSignals(QObject* parent) : QObject(parent) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalSockets) != 0) {
-        signalSockets[0] = signalSockets[1] = -1;
+    const int descriptor = CatchTerminationSignals();
+    if (descriptor < 0) {
         return;  // the default handlers stay: the program ends at once, without its close records
     }
-    notifier_ = new QSocketNotifier(signalSockets[1], QSocketNotifier::Read, this);
+    notifier_ = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] { ReadPending(); });
-    SetHandler(SIGTERM, OnTerminationSignal);
-    SetHandler(SIGINT, OnTerminationSignal);
 }
 
 TTerminationSignals::~TTerminationSignals() {
-    if (signalSockets[0] < 0) {
-        return;
-    }
-    SetHandler(SIGTERM, SIG_DFL);
-    SetHandler(SIGINT, SIG_DFL);
     delete notifier_;
-    ::close(signalSockets[0]);
-    ::close(signalSockets[1]);
-    signalSockets[0] = signalSockets[1] = -1;
+    ReleaseTerminationSignals();
 }
 
 void TTerminationSignals::ReadPending() {
-    unsigned char byte = 0;
-    while (::read(signalSockets[1], &byte, 1) == 1) {
-        emit Received(byte);
+    while (const int signalNumber = NextTerminationSignal()) {
+        emit Received(signalNumber);
     }
 }
