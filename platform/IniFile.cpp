@@ -4,12 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <vector>
+
+#include "platform/AtomicFile.h"
 
 namespace {
 
@@ -210,21 +211,6 @@ std::string WithKey(const std::string& content, const std::string& section, cons
     return result + key + "=" + value + kLineEnd + content.substr(anchor.next);
 }
 
-bool WriteAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t written = ::write(fd, data.data() + done, data.size() - done);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
@@ -275,16 +261,13 @@ bool ReplaceFileContent(const std::string& path, const std::string& content) {
     if (fd < 0) {
         return false;
     }
-    bool ok = WriteAll(fd, content);
-    ok = ok && ::fchmod(fd, info.st_mode & 07777) == 0;
-    if (ok) {
-        KeepOwner(fd, info);
+    if (!WriteAll(fd, content.data(), content.size()) || ::fchmod(fd, info.st_mode & 07777) != 0) {
+        DiscardTempFile(fd, temporary);
+        return false;
     }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temporary.c_str());
+    KeepOwner(fd, info);
+    bool renameFailed = false;
+    if (!CommitTempFile(fd, temporary, target, &renameFailed)) {
         return false;
     }
     SyncFolder(folder);

@@ -12,8 +12,8 @@
 #include <system_error>
 
 #include "core/Paths.h"
+#include "platform/AtomicFile.h"
 #include "platform/DateTimeText.h"
-#include "store/AtomicFile.h"
 
 namespace fs = std::filesystem;
 

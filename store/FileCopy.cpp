@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "core/SharedState.h"
-#include "store/AtomicFile.h"
+#include "platform/AtomicFile.h"
 #include "store/DayLog.h"
 #include "store/FileOperation.h"
 #include "store/PathText.h"

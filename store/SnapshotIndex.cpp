@@ -10,9 +10,9 @@
 
 #include "core/RunSettings.h"
 #include "lang/Language.h"
+#include "platform/AtomicFile.h"
 #include "platform/DateTimeText.h"
 #include "platform/IniFile.h"
-#include "store/AtomicFile.h"
 #include "store/FileOperation.h"
 #include "store/IndexText.h"
 #include "store/PathText.h"

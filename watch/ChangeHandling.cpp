@@ -12,7 +12,7 @@
 #include "core/Paths.h"
 #include "core/RunSettings.h"
 #include "core/SharedState.h"
-#include "store/AtomicFile.h"
+#include "platform/AtomicFile.h"
 #include "store/DayLog.h"
 
 std::function<bool()> SnapshotQueueDrainer;

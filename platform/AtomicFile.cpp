@@ -1,4 +1,4 @@
-#include "store/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,8 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-
-#include "store/PathText.h"
+#include <filesystem>
 
 namespace {
 
@@ -40,7 +39,7 @@ bool IsOwnTemporaryName(const std::string& name) {
 
 int CreateTempFileIn(const std::string& folder, std::string* tempPath) {
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const std::string path = JoinPath(folder, FreshTempName());
+        const std::string path = (std::filesystem::path(folder) / FreshTempName()).string();
         const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             *tempPath = path;
