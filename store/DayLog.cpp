@@ -1,10 +1,5 @@
 #include "store/DayLog.h"
 
-#include <fcntl.h>
-#include <fnmatch.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <climits>
 #include <filesystem>
 #include <fstream>
@@ -12,8 +7,8 @@
 #include <system_error>
 
 #include "core/Paths.h"
-#include "platform/AtomicFile.h"
 #include "platform/DateTimeText.h"
+#include "platform/FileAccess.h"
 
 namespace fs = std::filesystem;
 
@@ -117,21 +112,6 @@ bool IsFilePlaceholderAt(const std::string& text, std::size_t pos) {
     return true;
 }
 
-// Appends text to the file, creating it when missing. Anything but a regular file in its place
-// (a pipe would block the open until a reader came) is left alone.
-void AppendToRegularFile(const std::string& path, const std::string& text) {
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return;
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-        WriteAll(fd, text.data(), text.size());
-    }
-    ::close(fd);
-}
-
 }  // namespace
 
 void WriteLogLine(int code, int image, const std::string& fileText) {
@@ -160,7 +140,7 @@ std::vector<std::string> ListFiles(const std::string& folder, const std::string&
             break;
         }
         const std::string name = it->path().filename().string();
-        if (mask.empty() || ::fnmatch(mask.c_str(), name.c_str(), 0) == 0) {
+        if (mask.empty() || NameMatchesMask(name, mask)) {
             paths.push_back(prefix + name);
         }
     }

@@ -1,15 +1,12 @@
 // TransferFile: the copy loop, rename and permanent delete.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <thread>
 
 #include "core/SharedState.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileAccess.h"
 #include "store/DayLog.h"
 #include "store/FileOperation.h"
 #include "store/PathText.h"
@@ -23,7 +20,7 @@ constexpr int kOpenRetries = 200;
 constexpr auto kOpenRetryPause = std::chrono::milliseconds(10);
 // Written data is handed to the disk in pieces of this size while the copy runs, so the final
 // flush has little left to do and a large copy does not pile up unwritten pages.
-constexpr off_t kWritebackStep = 8 * 1024 * 1024;
+constexpr std::int64_t kWritebackStep = 8 * 1024 * 1024;
 
 enum TLogCode {
     kLogFolderFailed = 8,
@@ -44,17 +41,16 @@ int OpenSourceWithRetries(const std::string& source) {
         if (attempt > 0) {
             std::this_thread::sleep_for(kOpenRetryPause);
         }
-        const int fd = open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd >= 0) {
-            struct stat st {};
-            if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        int fd = -1;
+        switch (OpenRegularFileForReading(source, &fd)) {
+            case TOpenResult::Opened:
                 return fd;
-            }
-            close(fd);
-            return -1;
-        }
-        if (errno == ENOENT || errno == ENOTDIR) {
-            return -1;  // gone: waiting will not bring it back
+            case TOpenResult::NotRegular:
+                return -1;
+            case TOpenResult::Missing:
+                return -1;  // gone: waiting will not bring it back
+            case TOpenResult::Failed:
+                break;
         }
     }
     return -1;
@@ -88,13 +84,10 @@ std::string ThroughLinks(const std::string& target) {
 // Copies everything readable from in to out in 8192-byte pieces; false on a read or write error.
 bool CopyContent(int in, int out) {
     char buffer[kCopyBufferSize];
-    off_t written = 0;
-    off_t handedToDisk = 0;
+    std::int64_t written = 0;
+    std::int64_t handedToDisk = 0;
     for (;;) {
-        const ssize_t got = read(in, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        const std::int64_t got = ReadBlock(in, buffer, sizeof buffer);
         if (got < 0) {
             return false;
         }
@@ -106,7 +99,7 @@ bool CopyContent(int in, int out) {
         }
         written += got;
         if (written - handedToDisk >= kWritebackStep) {
-            sync_file_range(out, handedToDisk, written - handedToDisk, SYNC_FILE_RANGE_WRITE);
+            StartWriteback(out, handedToDisk, written - handedToDisk);
             handedToDisk = written;
         }
     }
@@ -123,15 +116,15 @@ TLogCode CopyFileContent(const std::string& source, const std::string& linkedTar
     if (in < 0) {
         return kLogOpenFailed;
     }
-    posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
+    AdviseSequentialReading(in);
     std::string tempPath;
     const int out = CreateTempFileIn(folder, &tempPath);
     if (out < 0) {
-        close(in);
+        CloseFile(in);
         return kLogCreateFailed;
     }
     const bool copied = CopyContent(in, out);
-    close(in);
+    CloseFile(in);
     if (!copied) {
         DiscardTempFile(out, tempPath);
         return kLogWriteFailed;

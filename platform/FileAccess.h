@@ -1,0 +1,36 @@
+#pragma once
+// The raw file operations the store needs: reading a document while others may hold it open,
+// appending a line to a log, and matching a file name against a mask.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// How an attempt to open a file for reading ended.
+enum class TOpenResult {
+    Opened,      // open, and a regular file
+    NotRegular,  // opened, but a folder, pipe or device (closed again)
+    Missing,     // the file or a folder on its path does not exist
+    Failed,      // any other reason; a later attempt may succeed
+};
+
+// Opens path read-only without blocking on a pipe or waiting for a lock; sets *fd when Opened.
+TOpenResult OpenRegularFileForReading(const std::string& path, int* fd);
+
+// Tells the system that fd will be read from start to end, once.
+void AdviseSequentialReading(int fd);
+
+// Reads up to size bytes into buffer, continuing after interruptions: the number of bytes read,
+// 0 at the end of the file, -1 on a read error.
+std::int64_t ReadBlock(int fd, char* buffer, std::size_t size);
+
+// Starts writing the given range of fd to disk without waiting for it to finish.
+void StartWriteback(int fd, std::int64_t offset, std::int64_t length);
+
+void CloseFile(int fd);
+
+// Appends text to the file, creating it when missing. Anything but a regular file in its place
+// (a pipe would block the open until a reader came) is left alone. Failures are silent.
+void AppendToRegularFile(const std::string& path, const std::string& text);
+
+// True when name matches mask with the shell's wildcards ('*', '?', '[...]').
+bool NameMatchesMask(const std::string& name, const std::string& mask);
