@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "core/EventCodes.h"
 #include "core/SharedState.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileAccess.h"
@@ -21,16 +22,6 @@ constexpr auto kOpenRetryPause = std::chrono::milliseconds(10);
 // Written data is handed to the disk in pieces of this size while the copy runs, so the final
 // flush has little left to do and a large copy does not pile up unwritten pages.
 constexpr std::int64_t kWritebackStep = 8 * 1024 * 1024;
-
-enum TLogCode {
-    kLogFolderFailed = 8,
-    kLogOpenFailed = 9,
-    kLogCreateFailed = 10,
-    kLogWriteFailed = 11,
-    kLogCopied = 12,
-};
-constexpr int kImageError = 5;
-constexpr int kImageSnapshot = 7;
 
 enum TShellKind { kShellRename = 2, kShellDelete = 4 };
 

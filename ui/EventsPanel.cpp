@@ -6,15 +6,13 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/EventCodes.h"
 #include "core/Paths.h"
 #include "ui/SettingsPanels.h"
 #include "ui/TextTables.h"
 
 namespace {
 
-constexpr int kDayImage = 6;
-constexpr int kNoLogImage = 5;
-constexpr int kWarningImage = 4;
 constexpr int kTimeColumnWidth = 80;
 constexpr int kEventColumnWidth = 330;
 // The widest the time column grows by itself: a third of the list.
@@ -53,7 +51,7 @@ TLogRow LogRowOf(const TLogRecord& record) {
         record.Code >= 1 && record.Code <= static_cast<int>(TextTables.LogMessages.size());
     row.EventText = hasText ? SubstituteFile(LogMessageText(record.Code), record.FileText)
                             : UntextedEvent(record);
-    row.ImageIndex = record.WellFormed ? record.ImageIndex : kWarningImage;
+    row.ImageIndex = record.WellFormed ? record.ImageIndex : kImageWarning;
     return row;
 }
 
@@ -169,13 +167,13 @@ void Panel3::LoadSettings() {
     rows_->Clear();
     const std::vector<std::string> paths = ListFiles(LogsDir, "*.log");
     if (paths.empty()) {
-        ComboBoxEx3_1->addItem(ImageList16Icon(kNoLogImage),
+        ComboBoxEx3_1->addItem(ImageList16Icon(kImageError),
                                QString::fromStdString(TextTables.NoLogText));
         ComboBoxEx3_1->setCurrentIndex(0);
         Button3_1->setEnabled(false);
         return;
     }
-    const QIcon dayIcon = ImageList16Icon(kDayImage);
+    const QIcon dayIcon = ImageList16Icon(kImageDay);
     for (const std::string& path : paths) {
         const std::string day = DayOfPath(path);
         ComboBoxEx3_1->addItem(dayIcon, QString::fromStdString(day),

@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "core/EventCodes.h"
 #include "core/SharedState.h"
 #include "lang/Language.h"
 #include "store/DayLog.h"
@@ -55,7 +56,7 @@ void LoadActionNames() {
 }  // namespace
 
 bool TGUI_Form::LoadStrings() {
-    WriteLogLine(1, 3, "");
+    WriteLogLine(kLogProgramStarted, kImageInformation, "");
 
     const QString title = Text("GUI_FORM", "TITLE");
     setWindowTitle(title);

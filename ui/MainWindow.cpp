@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QTimer>
 
+#include "core/EventCodes.h"
 #include "core/Paths.h"
 #include "store/DayLog.h"
 #include "ui/AboutPanel.h"
@@ -192,8 +193,8 @@ void TGUI_Form::FormCreate() {
 }
 
 void TGUI_Form::FormClose() {
-    WriteLogLine(3, 4, "");
-    WriteLogLine(13, 5, "");
+    WriteLogLine(kLogWatchingStopped, kImageWarning, "");
+    WriteLogLine(kLogProgramClosed, kImageError, "");
     EndWatchingQuietly();
 }
 
@@ -441,7 +442,7 @@ void TGUI_Form::SetTrayAreaCheck(std::function<bool()> check) {
 }
 
 bool TGUI_Form::TrayIconGetIcon(bool busy) {
-    const int index = busy ? 2 : (IsWatching() ? 0 : 1);
+    const int index = busy ? kImageCopying : (IsWatching() ? kImageWatching : kImageStopped);
     iconHolder_ = imageList16_[static_cast<size_t>(index)];
     trayImageIndex_ = index;
     if (trayIcon_) {

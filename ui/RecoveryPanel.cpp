@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/EventCodes.h"
 #include "core/RunSettings.h"
 #include "core/SharedState.h"
 #include "lang/Language.h"
@@ -20,8 +21,6 @@
 
 namespace {
 
-constexpr int kImageError = 5;
-constexpr int kImageSnapshot = 7;
 constexpr qint64 kBytesPerUnit = 1000;  // sizes show in thousands of bytes, not 1024s
 
 // A path as the file system takes it, and back.

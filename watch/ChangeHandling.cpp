@@ -9,6 +9,7 @@
 #include <thread>
 #include <unordered_set>
 
+#include "core/EventCodes.h"
 #include "core/Paths.h"
 #include "core/RunSettings.h"
 #include "core/SharedState.h"
@@ -27,10 +28,6 @@ constexpr int kModified = 3;
 constexpr int kRenamed = 4;
 constexpr int kRenameOldName = 4;
 constexpr int kRenameNewName = 5;
-
-constexpr int kLogExtensionException = 5;
-constexpr int kLogSizeException = 6;
-constexpr int kImageWarning = 4;
 
 constexpr int kSizeCheckRetries = 100;
 constexpr auto kSizeCheckPause = std::chrono::milliseconds(10);

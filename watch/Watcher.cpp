@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "core/EventCodes.h"
 #include "core/Paths.h"
 #include "core/RunSettings.h"
 #include "core/SharedState.h"
@@ -83,7 +84,7 @@ bool StartWatching() {
     state.Thread = std::make_unique<TWaitThread>(*state.Source);
     state.Watching = true;
     RefreshTrayIcon(false);
-    WriteLogLine(2, 3, "");
+    WriteLogLine(kLogWatchingStarted, kImageInformation, "");
     return true;
 }
 
@@ -92,7 +93,7 @@ bool StopWatching() {
         return true;
     }
     EndWaitThread();
-    WriteLogLine(3, 4, "");
+    WriteLogLine(kLogWatchingStopped, kImageWarning, "");
     return true;
 }
 

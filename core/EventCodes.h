@@ -1,0 +1,29 @@
+#pragma once
+// The numbers that log lines and lists share: the window's small images and the day log's codes.
+
+// Images of the window's small image list, by index.
+enum TImageIndex {
+    kImageWatching = 0,
+    kImageStopped = 1,
+    kImageCopying = 2,
+    kImageInformation = 3,
+    kImageWarning = 4,
+    kImageError = 5,
+    kImageDay = 6,
+    kImageSnapshot = 7,
+};
+
+// Event codes of the day log. 4 and 7 are never written; their texts keep their places.
+enum TLogCode {
+    kLogProgramStarted = 1,
+    kLogWatchingStarted = 2,
+    kLogWatchingStopped = 3,
+    kLogExtensionException = 5,
+    kLogSizeException = 6,
+    kLogFolderFailed = 8,
+    kLogOpenFailed = 9,
+    kLogCreateFailed = 10,
+    kLogWriteFailed = 11,
+    kLogCopied = 12,
+    kLogProgramClosed = 13,
+};
