@@ -13,8 +13,9 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     SUDO=""
     [ "$(id -u)" -ne 0 ] && SUDO=sudo
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+    # Waits for another install that holds the package lock instead of failing.
+    $SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq "${missing[@]}"
 fi
 
 BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}"
