@@ -8,6 +8,7 @@
 #include "core/SharedState.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileAccess.h"
+#include "platform/FileAttributes.h"
 #include "store/DayLog.h"
 #include "store/FileOperation.h"
 #include "store/PathText.h"
@@ -108,8 +109,9 @@ TLogCode CopyFileContent(const std::string& source, const std::string& linkedTar
         return kLogOpenFailed;
     }
     AdviseSequentialReading(in);
+    const unsigned sourceBits = PermissionBitsOf(in);
     std::string tempPath;
-    const int out = CreateTempFileIn(folder, &tempPath);
+    const int out = OpenReplacement(folder, target, &tempPath);
     if (out < 0) {
         CloseFile(in);
         return kLogCreateFailed;
@@ -120,7 +122,7 @@ TLogCode CopyFileContent(const std::string& source, const std::string& linkedTar
         DiscardTempFile(out, tempPath);
         return kLogWriteFailed;
     }
-    TakeOverTargetAttributes(out, target);
+    GiveCopyItsAttributes(out, tempPath, target, sourceBits);
     bool renameFailed = false;
     if (!CommitTempFile(out, tempPath, target, &renameFailed)) {
         return renameFailed ? kLogCreateFailed : kLogWriteFailed;

@@ -3,6 +3,7 @@
 
 #include "core/RunSettings.h"
 #include "core/SharedState.h"
+#include "platform/FileAttributes.h"
 #include "store/FileOperation.h"
 #include "store/PathText.h"
 #include "store/SnapshotIndex.h"
@@ -35,8 +36,7 @@ void MoveStoreFolder(const std::string& oldFolder, const std::string& newFolder)
     if (!IsExistingFolder(oldFolder) || newFolder.empty()) {
         return;
     }
-    std::error_code ec;
-    fs::create_directories(fs::path(newFolder).parent_path(), ec);
+    CreatePrivateFolders(fs::path(newFolder).parent_path().string());
     TransferFile(oldFolder, newFolder, kTransferRename, true);
 }
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHeaderView>
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <system_error>
 
@@ -22,7 +23,7 @@ constexpr int kMaxTimeColumnWidth = 144;
 constexpr int kDayRole = Qt::UserRole;
 
 // "code N", or "code ?" when the field was not a number, followed by the file when there is one.
-std::string UntextedEvent(const TLogRecord& record) {
+std::string UntextedEvent(const TLogLine& record) {
     const bool codeRead = record.WellFormed || record.Code != 0;
     std::string text = "code " + (codeRead ? std::to_string(record.Code) : std::string("?"));
     if (!record.FileText.empty()) {
@@ -44,7 +45,7 @@ std::string DayOfPath(const std::string& path) {
 
 }  // namespace
 
-TLogRow LogRowOf(const TLogRecord& record) {
+TLogRow LogRowOf(const TLogLine& record) {
     TLogRow row;
     row.TimeText = record.TimeText;
     const bool hasText =
@@ -62,26 +63,26 @@ TLogRowModel::TLogRowModel(QObject* parent) : QAbstractTableModel(parent) {
 }
 
 void TLogRowModel::Clear() {
+    ShowDay(TDayLog());
+}
+
+void TLogRowModel::ShowDay(TDayLog day) {
     beginResetModel();
-    rows_.clear();
+    day_ = std::move(day);
+    cachedRow_ = -1;
     endResetModel();
 }
 
-void TLogRowModel::SetRows(std::vector<TLogRow> rows) {
-    beginResetModel();
-    rows_ = std::move(rows);
-    endResetModel();
-}
-
-void TLogRowModel::AddRow(TLogRow row) {
-    const int at = static_cast<int>(rows_.size());
-    beginInsertRows({}, at, at);
-    rows_.push_back(std::move(row));
-    endInsertRows();
+TLogRow TLogRowModel::Row(int r) const {
+    if (r != cachedRow_) {
+        cached_ = LogRowOf(day_.Line(static_cast<std::size_t>(r)));
+        cachedRow_ = r;
+    }
+    return cached_;
 }
 
 int TLogRowModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    return parent.isValid() ? 0 : static_cast<int>(std::min<std::size_t>(day_.Size(), INT_MAX));
 }
 
 int TLogRowModel::columnCount(const QModelIndex& parent) const {
@@ -89,10 +90,10 @@ int TLogRowModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TLogRowModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) {
+    if (!index.isValid() || index.row() >= rowCount()) {
         return {};
     }
-    const TLogRow& row = rows_[static_cast<size_t>(index.row())];
+    const TLogRow row = Row(index.row());
     if (role == Qt::DisplayRole) {
         return QString::fromStdString(index.column() == 0 ? row.TimeText : row.EventText);
     }
@@ -185,16 +186,11 @@ void Panel3::LoadSettings() {
 }
 
 bool Panel3::ShowLOG(const std::string& day) {
-    std::vector<TLogRecord> records;
-    if (!ReadDayLog(DayLogPath(day), records)) {
+    TDayLog records;
+    if (!records.Open(DayLogPath(day))) {
         return false;
     }
-    std::vector<TLogRow> rows;
-    rows.reserve(records.size());
-    for (const TLogRecord& record : records) {
-        rows.push_back(LogRowOf(record));
-    }
-    rows_->SetRows(std::move(rows));
+    rows_->ShowDay(std::move(records));
     FitTimeColumn();
     return true;
 }

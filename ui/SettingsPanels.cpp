@@ -47,16 +47,15 @@ struct TSettingsValue {
     std::string Value;
 };
 
-// Writes the values into one section of Settings.ini, one key at a time in the given order.
-// Stops at the first write the file refuses; false then.
+// Writes the values into one section of Settings.ini as one replacement of the file: every
+// value is checked before any is written, so the file gets all of them or none, and the
+// settings in force (reread after a save that wrote) always equal the file.
 bool WriteSettingsValues(const char* section, const std::vector<TSettingsValue>& values) {
-    const std::string path = SettingsFilePath();
+    std::vector<std::pair<std::string, std::string>> keys;
     for (const TSettingsValue& value : values) {
-        if (!WriteIniValue(section, value.Key, value.Value, path)) {
-            return false;
-        }
+        keys.emplace_back(value.Key, value.Value);
     }
-    return true;
+    return WriteIniValues(section, keys, SettingsFilePath());
 }
 
 // The message after a failed save: WARNINGS/2 with the file in place of $FILE$. A text that

@@ -19,9 +19,9 @@ namespace {
 std::vector<int> DayLogCodes(const fs::path& logs) {
     std::vector<int> codes;
     for (const std::string& path : ListFiles(logs.string(), "*.log")) {
-        std::vector<TLogRecord> records;
+        std::vector<TLogLine> records;
         ReadDayLog(path, records);
-        for (const TLogRecord& record : records) {
+        for (const TLogLine& record : records) {
             codes.push_back(record.Code);
         }
     }

@@ -207,7 +207,7 @@ TEST_F(Texts, CountOfLogTextsEmptyMeansThreeAndNonNumbersMeanNone) {
 TEST_F(Texts, CreationWritesTheStartRecordAndClosingWritesThreeThenThirteen) {
     InstallLanguageFile();
     TGUI_Form& form = CreateForm();
-    std::vector<TLogRecord> records = LogRecords();
+    std::vector<TLogLine> records = LogRecords();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].Code, 1);
     EXPECT_EQ(records[0].ImageIndex, 3);

@@ -212,10 +212,11 @@ TEST_F(SettingsPanels, ShowTheSettingsInForceOnEveryOpeningAndDropUnsavedEdits) 
     EXPECT_EQ(source->text().toStdString(), Watched.string());
     EXPECT_TRUE(subfolders->isChecked());
     EXPECT_FALSE(skipRepeats->isChecked());
-    // The store path shows with the date of the reload in place of $DATE$.
+    // The store path shows with the date of the reload in place of $DATE$ (as one folder name:
+    // a '/' of the date becomes '-').
     const std::string shownStore = destination->text().toStdString();
-    EXPECT_TRUE(shownStore == Store.string() + "/" + dayBefore ||
-                shownStore == Store.string() + "/" + dayAfter)
+    EXPECT_TRUE(shownStore == Store.string() + "/" + PathSafeText(dayBefore) ||
+                shownStore == Store.string() + "/" + PathSafeText(dayAfter))
         << shownStore;
     EXPECT_TRUE(source->isReadOnly());
     EXPECT_TRUE(destination->isReadOnly());
@@ -472,6 +473,26 @@ TEST_F(SettingsPanels, ReadOnlySettingsFileGivesOneMessageAndKeepsWatching) {
     EXPECT_EQ(RunSettings.BYSIZE, 1032);
     EXPECT_TRUE(IsWatching());
     EXPECT_TRUE(IsSnapshotted(Watched, "still.txt"));
+}
+
+TEST_F(SettingsPanels, ASaveWithAValueThatCannotBeWrittenWritesNoKeyAtAll) {
+    const std::string file = PlainSettings();
+    WriteBytes(SettingsFile, file);
+    StartProgram();
+    ASSERT_TRUE(IsWatching());
+
+    OpenPanel(1);
+    Click("CheckBox1_1");
+    Find<QLineEdit>("Edit1_1")->setText("/elsewhere");
+    Find<QLineEdit>("Edit1_2")->setText(QString::fromStdString(Store.string() + "\n[EVIL]"));
+    ASSERT_TRUE(Find<QLineEdit>("Edit1_2")->text().contains('\n'));
+    Click("Button1_3");
+    ASSERT_EQ(Notices.size(), 1u);
+    EXPECT_EQ(ReadBytes(SettingsFile), file) << "neither SOURCE nor SUBFOLDERS was written";
+    EXPECT_EQ(RunSettings.SOURCE, Watched.string());
+    EXPECT_FALSE(RunSettings.SUBFOLDERS);
+    EXPECT_EQ(LogCodes(), (std::vector<int>{1, 2}));
+    EXPECT_TRUE(IsWatching());
 }
 
 TEST_F(SettingsPanels, FullDiskGivesOneMessageAndLeavesTheFileWhole) {

@@ -87,10 +87,10 @@ class UiFixture : public ::testing::Test {
     }
 
     // Every record of every day log of the program folder, in file order.
-    std::vector<TLogRecord> LogRecords() const {
-        std::vector<TLogRecord> records;
+    std::vector<TLogLine> LogRecords() const {
+        std::vector<TLogLine> records;
         for (const std::string& path : ListFiles(LogsDir, "*.log")) {
-            std::vector<TLogRecord> day;
+            std::vector<TLogLine> day;
             ReadDayLog(path, day);
             records.insert(records.end(), day.begin(), day.end());
         }
@@ -99,7 +99,7 @@ class UiFixture : public ::testing::Test {
 
     std::vector<int> LogCodes() const {
         std::vector<int> codes;
-        for (const TLogRecord& record : LogRecords()) {
+        for (const TLogLine& record : LogRecords()) {
             codes.push_back(record.Code);
         }
         return codes;
