@@ -63,8 +63,9 @@ bool CreatePrivateFolders(const std::string& folder) {
     fs::path built;
     for (const fs::path& part : fs::path(folder)) {
         built /= part;
-        if (::mkdir(built.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST) {
-            return false;
+        if (::mkdir(built.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST &&
+            !IsFolder(built.string())) {
+            return false;  // a folder above that exists may refuse mkdir with another error
         }
     }
     return IsFolder(folder);

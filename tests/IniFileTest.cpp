@@ -10,6 +10,7 @@
 
 #include "lang/Language.h"
 #include "platform/IniFile.h"
+#include "tests/ReadOnlyFolder.h"
 #include "tests/TempFolder.h"
 
 namespace fs = std::filesystem;
@@ -335,21 +336,10 @@ TEST_F(IniFileTest, WriteIntoAReadOnlyFoldersWritableFileGoesInPlace) {
     WriteBytes(path, "old");
     const std::string writable = (folder_ / "writable.ini").string();
     WriteBytes(writable, "[GENERAL]\r\nSOURCE=/a long old value\r\n");
-    if (::mount(shared.c_str(), shared.c_str(), nullptr, MS_BIND, nullptr) != 0) {
-        GTEST_SKIP() << "bind mounts are not permitted here";
+    const TReadOnlyFolderWithWritableFile mounted(shared, "Settings.ini", writable);
+    if (!mounted.Error().empty()) {
+        GTEST_SKIP() << mounted.Error();
     }
-    struct Unmount {
-        std::vector<std::string> paths;
-        ~Unmount() {
-            for (auto it = paths.rbegin(); it != paths.rend(); ++it) {
-                ::umount2(it->c_str(), MNT_DETACH);
-            }
-        }
-    } unmount{{shared.string()}};
-    ASSERT_EQ(::mount(nullptr, shared.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr),
-              0);
-    ASSERT_EQ(::mount(writable.c_str(), path.c_str(), nullptr, MS_BIND, nullptr), 0);
-    unmount.paths.push_back(path);
 
     EXPECT_TRUE(WriteIniValues("GENERAL", {{"SOURCE", "/b"}, {"SUBFOLDERS", "TRUE"}}, path));
     EXPECT_EQ(ReadBytes(path), "[GENERAL]\r\nSOURCE=/b\r\nSUBFOLDERS=TRUE\r\n")

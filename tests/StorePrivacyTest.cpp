@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -13,6 +12,7 @@
 #include "StoreTestSupport.h"
 #include "store/FileOperation.h"
 #include "store/SnapshotIndex.h"
+#include "tests/ReadOnlyFolder.h"
 
 namespace {
 
@@ -119,21 +119,10 @@ TEST_F(StorePrivacyTest, RestoreIntoAReadOnlyFoldersWritableDocumentGoesInPlace)
     WriteBytes(target, "placeholder");
     WriteBytes(writable, "the current content, longer than the snapshot");
     WriteBytes(Store("ro/doc.txt/SnapShot.1"), "old");
-    if (::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0) {
-        GTEST_SKIP() << "bind mounts are not permitted here";
+    const TReadOnlyFolderWithWritableFile mounted(folder, "doc.txt", writable);
+    if (!mounted.Error().empty()) {
+        GTEST_SKIP() << mounted.Error();
     }
-    struct Unmount {
-        std::vector<std::string> paths;
-        ~Unmount() {
-            for (auto it = paths.rbegin(); it != paths.rend(); ++it) {
-                ::umount2(it->c_str(), MNT_DETACH);
-            }
-        }
-    } unmount{{folder.string()}};
-    ASSERT_EQ(::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr),
-              0);
-    ASSERT_EQ(::mount(writable.c_str(), target.c_str(), nullptr, MS_BIND, nullptr), 0);
-    unmount.paths.push_back(target);
 
     EXPECT_TRUE(TransferFile(Store("ro/doc.txt/SnapShot.1"), target, kTransferCopy, true));
     EXPECT_EQ(ReadBytes(target), "old");
