@@ -102,6 +102,11 @@ class Recovery : public UiFixture {
         ASSERT_NE(control, nullptr);
         QTest::mouseClick(control, Qt::LeftButton, {}, control->rect().center());
     }
+    // Clicks restore or delete and waits until the store thread has run what was asked.
+    void ClickAndWaitForStore(const char* name) {
+        Click(name);
+        EXPECT_TRUE(WaitFor([this] { return !Panel->StoreWorkPending(); }));
+    }
     void OpenPanel() {
         if (Form->ShownPanel() != 4) {
             Click("OutButton1_4");
@@ -208,7 +213,7 @@ TEST_F(Recovery, ListsEverySnapshotWithItsDateTimeSizeAndCause) {
     EXPECT_EQ(Details(), (std::vector<QString>{"3.1.2026", "12:00:00", "0", "Renamed"}));
     fs::create_directories(Root / "out");
     DialogAnswers.push_back(QString::fromStdString((Root / "out/gap.txt").string()));
-    Click("Button4_2");
+    ClickAndWaitForStore("Button4_2");
     EXPECT_EQ(ReadBytes(Root / "out/gap.txt"), "three");
 }
 
@@ -268,14 +273,17 @@ TEST_F(Recovery, RestoreCopiesTheSelectedSnapshotIntoANewOrAnExistingFile) {
     const fs::path target = Root / "other/restored.txt";
 
     DialogAnswers.push_back(QString::fromStdString(target.string()));
-    Click("Button4_2");
+    ClickAndWaitForStore("Button4_2");
     EXPECT_EQ(DialogOffers.back(), Doc("a.txt"));
     EXPECT_EQ(ReadBytes(target), "first version");
+    EXPECT_EQ(Panel->Label4_10->text(), "Restored to " + QString::fromStdString(target.string()));
+    EXPECT_EQ(Panel->SelectedSnapshotNumber(), 1) << "the list is refreshed, the choice kept";
 
     SelectItem(1);
     DialogAnswers.push_back(QString::fromStdString(target.string()));
-    Click("Button4_2");
+    ClickAndWaitForStore("Button4_2");
     EXPECT_EQ(ReadBytes(target), "second version");  // replaced without a question
+    EXPECT_EQ(Panel->SelectedSnapshotNumber(), 2);
     EXPECT_EQ(fs::file_size(target), 14u);
 
     DialogAnswers.push_back(std::nullopt);
@@ -302,8 +310,9 @@ TEST_F(Recovery, DeleteAsksFirstAndYesRemovesTheFilesSnapshotsForGood) {
     EXPECT_TRUE(Panel->Button4_3->isEnabled());
 
     DeleteAnswer = true;
-    Click("Button4_3");
+    ClickAndWaitForStore("Button4_3");
     EXPECT_FALSE(fs::exists(FolderOf("a.txt")));
+    EXPECT_EQ(Panel->Label4_10->text(), "The snapshots were deleted.");
     EXPECT_TRUE(fs::exists(FolderOf("b.txt") / "SnapShot.1"));
     EXPECT_EQ(Panel->Edit4_1->text(), Doc("a.txt"));
     ExpectNothingToShow();
@@ -315,8 +324,6 @@ TEST_F(Recovery, DeleteAsksFirstAndYesRemovesTheFilesSnapshotsForGood) {
 }
 
 TEST_F(Recovery, RestoringOntoTheWatchedDocumentIsSnapshottedAsAChange) {
-    const std::function<bool()> drainer = SnapshotQueueDrainer;
-    SnapshotQueueDrainer = TakeSnapshots;
     ConnectWindowHooks(*Form);
     WriteBytes(Watched / "doc.txt", "old text");
     TakeSnapshot("doc.txt", "old text");
@@ -332,7 +339,7 @@ TEST_F(Recovery, RestoringOntoTheWatchedDocumentIsSnapshottedAsAChange) {
     ChooseFile(Doc("doc.txt"));
     const int before = newest();
     DialogAnswers.push_back(Doc("doc.txt"));
-    Click("Button4_2");
+    ClickAndWaitForStore("Button4_2");
     EXPECT_EQ(ReadBytes(Watched / "doc.txt"), "old text");
     EXPECT_TRUE(WaitFor([&] {
         const int n = newest();
@@ -340,7 +347,6 @@ TEST_F(Recovery, RestoringOntoTheWatchedDocumentIsSnapshottedAsAChange) {
                ReadBytes(FolderOf("doc.txt") / ("SnapShot." + std::to_string(n))) == "old text";
     }));
     EndWatchingQuietly();
-    SnapshotQueueDrainer = drainer;
 }
 
 // The real dialog: any name in an existing folder, the offered name preselected, a name in a
