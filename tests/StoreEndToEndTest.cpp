@@ -73,10 +73,12 @@ class StoreEndToEndTest : public StoreFixture {
         return n > 0 && fs::exists(Store(name) + "/SnapShot." + std::to_string(n)) &&
                CopyOf(name, n) == content;
     }
-    // Saves the file and waits until its newest snapshot holds what was saved.
+    // Saves the file and waits until its newest snapshot holds what was saved and the store has
+    // nothing more to do (the save's addition and its close may come in two batches).
     bool SaveAndSee(const std::string& name, const std::string& content) {
         WriteBytes(Src(name), content);
-        return PumpUntil([&] { return LatestSnapshotIs(name, content); });
+        return PumpUntil([&] { return LatestSnapshotIs(name, content); }) &&
+               WaitForStoreIdle(std::chrono::seconds(15));
     }
 
   private:
