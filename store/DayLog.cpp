@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 #include "core/Paths.h"
@@ -127,6 +128,10 @@ void WriteLogLine(int code, int image, const std::string& fileText) {
     if (LogsDir.empty()) {
         return;  // the folders are not set yet: there is no log to write to
     }
+    // The window's, the wait and the store thread all write: one line at a time, in the order
+    // their times are taken.
+    static std::mutex writing;
+    const std::lock_guard<std::mutex> guard(writing);
     CreatePrivateFolders(LogsDir);
     const std::string path = LogsDir + "/" + DayFileName(ShortDateText()) + ".log";
     const std::string line = LongTimeText() + ";" + std::to_string(code) + ";" +

@@ -47,9 +47,8 @@ class StorePrivacyTest : public StoreFixture {
     std::string SnapshotOf(const std::string& name, mode_t mode) {
         WriteBytes(Src(name), "content of " + name);
         EXPECT_EQ(::chmod(Src(name).c_str(), mode), 0);
-        const std::string copy = NewSnapshot(SnapshotFolder(Src(name)), 3);
-        EXPECT_TRUE(TransferFile(Src(name), copy, kTransferCopy, true));
-        return copy;
+        EXPECT_TRUE(CopyAsNewSnapshot(Src(name), SnapshotFolder(Src(name)), 3));
+        return SnapshotFolder(Src(name)) + "/SnapShot.1";
     }
 };
 
