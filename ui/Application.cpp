@@ -5,9 +5,11 @@
 #include <QPointer>
 
 #include "core/Paths.h"
+#include "core/RunSettings.h"
 #include "core/SharedState.h"
 #include "platform/DateTimeText.h"
 #include "store/FileOperation.h"
+#include "store/SnapshotBatch.h"
 #include "store/StoreThread.h"
 #include "ui/ConsolePanel.h"
 #include "ui/MainWindow.h"
@@ -73,6 +75,8 @@ int RunApplication(int argc, char** argv) {
     // Every accepted change is copied into the store by the store thread, in order.
     StartStoreThread();
     ReloadSettings();
+    // Temporary files of a batch that a crash or a kill interrupted are cleared first of all.
+    QueueRequest([store = RunSettings.DESTINATION] { RemoveLeftoverTemporaryFiles(store); });
     form.show();
     const int exitCode = app.exec();
 
