@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QSystemTrayIcon>
 
 #include "core/Paths.h"
 #include "core/SharedState.h"
@@ -9,6 +10,8 @@
 #include "store/FileOperation.h"
 #include "ui/ConsolePanel.h"
 #include "ui/MainWindow.h"
+#include "ui/SingleInstance.h"
+#include "ui/StartAtLogin.h"
 #include "ui/TerminationSignals.h"
 #include "watch/ChangeHandling.h"
 #include "watch/Handover.h"
@@ -47,6 +50,12 @@ int RunApplication(int argc, char** argv) {
 
     InitRegionalFormats();
     InitPaths();
+    // A second start with the same settings file only brings the running window to the front.
+    TSingleInstance instance(SettingsFilePath());
+    if (!instance.IsFirst()) {
+        return instance.AskFirstToShow() ? 0 : 1;
+    }
+    CreateSettingsAtFirstStart();
 
     TGUI_Form form;
     ConnectWindowHooks(form);
@@ -55,11 +64,14 @@ int RunApplication(int argc, char** argv) {
                      Qt::QueuedConnection);
     QObject::connect(&terminationSignals, &TTerminationSignals::Received, &form,
                      [&form](int) { form.close(); });
+    QObject::connect(&instance, &TSingleInstance::ShowRequested, &form,
+                     [&form] { BringWindowToFront(form); });
 
     // Every accepted change is copied into the store at once.
     SnapshotQueueDrainer = TakeSnapshots;
     ReloadSettings();
-    form.show();
+    ShowWindowAtStart(form, StartedAtLogin(QApplication::arguments()),
+                      QSystemTrayIcon::isSystemTrayAvailable());
     const int exitCode = app.exec();
 
     DisconnectWindowHooks();
