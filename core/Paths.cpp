@@ -94,6 +94,17 @@ TProgramFolders InstalledFolders(const std::string& programDir, const TUserFolde
         fs::path(folders.Program).parent_path().lexically_normal().string() + "/share/ostrevan";
     folders.Language = data + "/Language";
     folders.SettingsTemplate = data + "/Settings.ini";
+    // A program folder that only lacks a writable Settings/ (a read-only copy of a portable
+    // folder) still brings its own language files and settings.
+    std::error_code error;
+    if (!fs::is_directory(folders.Language, error) &&
+        fs::is_directory(folders.Program + "/Language", error)) {
+        folders.Language = folders.Program + "/Language";
+    }
+    if (!fs::exists(folders.SettingsTemplate, error) &&
+        fs::exists(folders.Program + "/Settings/Settings.ini", error)) {
+        folders.SettingsTemplate = folders.Program + "/Settings/Settings.ini";
+    }
     folders.Logs = user.StateHome + "/ostrevan/Logs";
     folders.Settings = user.ConfigHome + "/ostrevan/";
     folders.Store = user.DataHome + "/ostrevan/store";

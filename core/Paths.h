@@ -36,7 +36,7 @@ TUserFolders CurrentUserFolders();
 // Portable folders of programDir: Settings/, Logs/ and Language/ beside the executable.
 TProgramFolders PortableFolders(const std::string& programDir);
 // Installed folders: settings and logs under the user's folders, language files and the shipped
-// Settings.ini in programDir/../share/ostrevan.
+// Settings.ini in programDir/../share/ostrevan (or beside the program when only it has them).
 TProgramFolders InstalledFolders(const std::string& programDir, const TUserFolders& user);
 // Portable when programDir holds a writable Settings folder, else installed.
 TProgramFolders ChooseProgramFolders(const std::string& programDir, const TUserFolders& user);

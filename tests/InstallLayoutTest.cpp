@@ -105,6 +105,15 @@ TEST_F(InstallLayout, WithoutASettingsFolderTheUserFoldersAndTheSharedDataAreUse
     EXPECT_EQ(LanguageText("GUI_FORM", "TITLE"), "Installed");
 }
 
+TEST_F(InstallLayout, AReadOnlyPortableFolderKeepsItsOwnLanguageAndShippedSettings) {
+    WriteBytes(root_ / "app/Language/GUI.ini", "[GUI_FORM]\r\nTITLE=Portable\r\n");
+    WriteBytes(root_ / "app/Settings/Settings.ini", kShipped);
+    const TProgramFolders folders = InstalledFolders((root_ / "app").string(), User());
+    EXPECT_EQ(folders.Language, (root_ / "app/Language").string());
+    EXPECT_EQ(folders.SettingsTemplate, (root_ / "app/Settings/Settings.ini").string());
+    EXPECT_EQ(folders.Settings, (root_ / "config/ostrevan/").string());
+}
+
 TEST_F(InstallLayout, XdgVariablesOverrideTheDefaultsOnlyWithAbsolutePaths) {
     environment_.Set("HOME", "/home/someone");
     environment_.Set("XDG_CONFIG_HOME", std::nullopt);

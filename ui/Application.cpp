@@ -50,10 +50,12 @@ int RunApplication(int argc, char** argv) {
 
     InitRegionalFormats();
     InitPaths();
-    // A second start with the same settings file only brings the running window to the front.
+    // A second start with the same settings file only brings the running window to the front
+    // (a start at login, which the user did not ask for, just ends).
+    const bool atLogin = StartedAtLogin(QApplication::arguments());
     TSingleInstance instance(SettingsFilePath());
     if (!instance.IsFirst()) {
-        return instance.AskFirstToShow() ? 0 : 1;
+        return atLogin || instance.AskFirstToShow() ? 0 : 1;
     }
     CreateSettingsAtFirstStart();
 
@@ -70,8 +72,7 @@ int RunApplication(int argc, char** argv) {
     // Every accepted change is copied into the store at once.
     SnapshotQueueDrainer = TakeSnapshots;
     ReloadSettings();
-    ShowWindowAtStart(form, StartedAtLogin(QApplication::arguments()),
-                      QSystemTrayIcon::isSystemTrayAvailable());
+    ShowWindowAtStart(form, atLogin, QSystemTrayIcon::isSystemTrayAvailable());
     const int exitCode = app.exec();
 
     DisconnectWindowHooks();
