@@ -2,6 +2,7 @@
 // files, the XDG defaults, and the settings file a first installed start makes.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 
 #include <filesystem>
 #include <map>
@@ -85,6 +86,21 @@ TEST_F(InstallLayout, AWritableSettingsFolderKeepsEverythingBesideTheProgram) {
     EXPECT_EQ(folders.Settings, (root_ / "app/Settings/").string());
     EXPECT_EQ(folders.Logs, (root_ / "app/Logs").string());
     EXPECT_EQ(folders.Language, (root_ / "app/Language").string());
+}
+
+TEST_F(InstallLayout, ASettingsFolderOnAReadOnlyMountIsNotPortable) {
+    const fs::path settings = root_ / "app/Settings";
+    fs::create_directories(settings);
+    if (mount(settings.c_str(), settings.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        GTEST_SKIP() << "bind mount not permitted";
+    }
+    const bool readOnly =
+        mount(nullptr, settings.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+    const TProgramFolders folders = ChooseProgramFolders((root_ / "app").string(), User());
+    umount2(settings.c_str(), MNT_DETACH);
+    ASSERT_TRUE(readOnly);
+    EXPECT_TRUE(folders.Installed);
+    EXPECT_EQ(folders.Settings, (root_ / "config/ostrevan/").string());
 }
 
 TEST_F(InstallLayout, WithoutASettingsFolderTheUserFoldersAndTheSharedDataAreUsed) {

@@ -59,10 +59,10 @@ admin="$work/dpkg"
 mkdir -p "$admin/var/lib/dpkg/info" "$admin/var/lib/dpkg/updates"
 touch "$admin/var/lib/dpkg/status"
 # No dependency is installed in the private root: only the package's own files are checked.
-dpkg --root="$admin" --force-depends --force-script-chrootless -i "$deb" > "$work/dpkg.log" 2>&1 ||
+dpkg --root="$admin" --force-not-root --force-depends --force-script-chrootless -i "$deb" > "$work/dpkg.log" 2>&1 ||
     { cat "$work/dpkg.log"; fail "dpkg -i"; }
 [ -x "$admin/usr/bin/ostrevan" ] || fail "dpkg did not install the program"
-dpkg --root="$admin" --force-script-chrootless -r ostrevan > "$work/dpkg.log" 2>&1 ||
+dpkg --root="$admin" --force-not-root --force-script-chrootless -r ostrevan > "$work/dpkg.log" 2>&1 ||
     { cat "$work/dpkg.log"; fail "dpkg -r"; }
 left=$(find "$admin/usr" -mindepth 1 2>/dev/null | head -5 || true)
 [ -z "$left" ] || fail "left after removal: $left"
