@@ -2,6 +2,7 @@
 // SIGTERM as a user's close would end it.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <csignal>
@@ -99,6 +100,53 @@ TEST_F(EndToEnd, SigintWithoutAWatchedFolderWritesStartAndCloseOnly) {
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0);
     EXPECT_EQ(DayLogCodes(logs), std::vector<int>({1, 3, 13}));
+}
+
+TEST_F(EndToEnd, ASecondStartEndsWithinTwoSecondsAndTheFirstKeepsWatching) {
+    fs::create_directories(Root / "watched");
+    StageProgram((Root / "watched").string());
+    QProcess first;
+    Start(first);
+    const fs::path logs = App / "Logs";
+    ASSERT_TRUE(WaitFor([&] { return DayLogCodes(logs).size() >= 2; }, std::chrono::seconds(20)));
+
+    QProcess second;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    Start(second);
+    ASSERT_TRUE(second.waitForFinished(2000));
+    EXPECT_LT(elapsed.elapsed(), 2000);
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(DayLogCodes(logs), std::vector<int>({1, 2}));  // the second wrote nothing
+
+    std::ofstream(Root / "note.txt", std::ios::binary) << "still watched";
+    fs::rename(Root / "note.txt", Root / "watched/note.txt");
+    EXPECT_TRUE(WaitFor([&] { return fs::exists(Root / "store/note.txt/SnapShot.1"); },
+                        std::chrono::seconds(20)));
+    ASSERT_EQ(::kill(static_cast<pid_t>(first.processId()), SIGTERM), 0);
+    ASSERT_TRUE(first.waitForFinished(20000));
+    EXPECT_EQ(DayLogCodes(logs), std::vector<int>({1, 2, 12, 3, 13}));
+}
+
+TEST_F(EndToEnd, ALockLeftByAKilledProgramDoesNotBlockTheNextStart) {
+    fs::create_directories(Root / "watched");
+    StageProgram((Root / "watched").string());
+    const fs::path logs = App / "Logs";
+    QProcess crashed;
+    Start(crashed);
+    ASSERT_TRUE(WaitFor([&] { return DayLogCodes(logs).size() >= 2; }, std::chrono::seconds(20)));
+    ASSERT_EQ(::kill(static_cast<pid_t>(crashed.processId()), SIGKILL), 0);
+    ASSERT_TRUE(crashed.waitForFinished(20000));
+    EXPECT_TRUE(fs::exists(App / "Settings/Settings.lock"));
+
+    QProcess next;
+    Start(next);
+    EXPECT_TRUE(WaitFor([&] { return DayLogCodes(logs).size() >= 4; }, std::chrono::seconds(20)));
+    EXPECT_EQ(next.state(), QProcess::Running);
+    ASSERT_EQ(::kill(static_cast<pid_t>(next.processId()), SIGTERM), 0);
+    ASSERT_TRUE(next.waitForFinished(20000));
+    EXPECT_EQ(DayLogCodes(logs), std::vector<int>({1, 2, 1, 2, 3, 13}));
 }
 
 namespace {
