@@ -11,6 +11,7 @@
 
 #include "StoreTestSupport.h"
 #include "store/FileOperation.h"
+#include "store/SnapshotBatch.h"
 #include "store/SnapshotIndex.h"
 #include "tests/ReadOnlyFolder.h"
 
@@ -47,7 +48,9 @@ class StorePrivacyTest : public StoreFixture {
     std::string SnapshotOf(const std::string& name, mode_t mode) {
         WriteBytes(Src(name), "content of " + name);
         EXPECT_EQ(::chmod(Src(name).c_str(), mode), 0);
-        EXPECT_TRUE(CopyAsNewSnapshot(Src(name), SnapshotFolder(Src(name)), 3));
+        TSnapshotBatch batch;
+        batch.Add(Src(name), SnapshotFolder(Src(name)), 3);
+        batch.Commit();
         return SnapshotFolder(Src(name)) + "/SnapShot.1";
     }
 };

@@ -319,15 +319,20 @@ bool Panel4::StoreWorkPending() const {
 
 void Panel4::BeginStoreWork(const std::string& progress) {
     ++storeWorkPending_;
-    Label4_10->setText(PathOf(progress));
-    Label4_10->setToolTip(Label4_10->text());
+    ShowProgressLine(PathOf(progress));
     ApplyPendingWork();
 }
 
 void Panel4::EndStoreWork(const std::string& outcome) {
     storeWorkPending_ = std::max(0, storeWorkPending_ - 1);
-    Label4_10->setText(PathOf(outcome));
-    Label4_10->setToolTip(Label4_10->text());
+    ShowProgressLine(PathOf(outcome));
+}
+
+// A long path is shortened in its middle to fit the line; the whole text is its tool tip.
+void Panel4::ShowProgressLine(const QString& text) {
+    Label4_10->setText(
+        Label4_10->fontMetrics().elidedText(text, Qt::ElideMiddle, Label4_10->width()));
+    Label4_10->setToolTip(text);
 }
 
 void Panel4::ApplyPendingWork() {

@@ -119,6 +119,7 @@ class Panel4 : public PanelFrame {
     void BeginStoreWork(const std::string& progress);
     void EndStoreWork(const std::string& outcome);
     void ApplyPendingWork();
+    void ShowProgressLine(const QString& text);
     void RefreshKeepingSelection();
     void ShowNothing();
     void ClearDetails();
