@@ -85,3 +85,9 @@ void AppendConsoleLine(const std::string& line) {
         WindowHooks.ConsoleAppend(line);
     }
 }
+
+void NotifyWatchStateChanged() {
+    if (WindowHooks.WatchStateChanged) {
+        WindowHooks.WatchStateChanged();
+    }
+}

@@ -24,6 +24,11 @@ void ConnectWindowHooks(TGUI_Form& form) {
         QMetaObject::invokeMethod(
             qApp, [] { RunPendingHandOver(); }, Qt::QueuedConnection);
     };
+    // May be called on any thread: the window shows the state on its own thread.
+    WindowHooks.WatchStateChanged = [&form] {
+        QMetaObject::invokeMethod(
+            &form, [&form] { form.ShowWatchState(); }, Qt::QueuedConnection);
+    };
     WindowHooks.ShowWatchFailure = [&form](const std::string& errorText) {
         QApplication::beep();
         QMessageBox::critical(form.isVisible() ? &form : nullptr,

@@ -13,6 +13,7 @@
 #include "ui/Pictures.h"
 
 class TOutlookBar;
+class THelpViewer;
 class PanelFrame;
 class Panel1;
 class Panel2;
@@ -20,6 +21,8 @@ class Panel3;
 class Panel4;
 class Panel5;
 class Panel6;
+
+class QKeyEvent;
 
 class TGUI_Form : public QWidget {
     Q_OBJECT
@@ -75,8 +78,15 @@ class TGUI_Form : public QWidget {
     bool AppVisible() const { return isVisible(); }
 
     // Opens pages through this function (QDesktopServices::openUrl unless replaced, e.g. by a
-    // test that records the address instead of starting a browser).
-    void SetPageOpener(std::function<void(const QUrl&)> opener);
+    // test that records the address instead of starting a browser); it tells whether a program
+    // took the page. A help page that no program took opens in the built-in help viewer.
+    void SetPageOpener(std::function<bool(const QUrl&)> opener);
+    // The built-in help viewer; nullptr until a help page needed it.
+    THelpViewer* HelpViewer() const { return helpViewer_; }
+
+    // Shows the watch state in the start page's status line (watching which folder into which
+    // store, or why not). Runs on the window's thread.
+    void ShowWatchState();
     // Called when the window becomes minimised; empty until start-up hooks ApplMinimalize.
     void SetMinimizeHandler(std::function<void()> handler);
     // Tells whether a notification area exists (QSystemTrayIcon::isSystemTrayAvailable unless
@@ -110,6 +120,7 @@ class TGUI_Form : public QWidget {
     QLabel* LabelTask_MAIN = nullptr;
     std::array<QLabel*, 5> ImageTask{};  // ImageTask_1 .. ImageTask_5
     std::array<QLabel*, 5> LabelTask{};  // LabelTask_1 .. LabelTask_5
+    QLabel* LabelStatus = nullptr;       // one line under the task links: the watch state
 
   signals:
     // The window was closed (after FormClose); start-up ends the program on it.
@@ -127,6 +138,13 @@ class TGUI_Form : public QWidget {
     void ConnectCommandClicks();
     void InstallEventFilters();
     void OpenPage(const QUrl& url);
+    void ShowHelpInViewer(const QUrl& page);
+    void SetKeyboardOrder();
+    void ShowSelectedSideBarButton();
+    void KeepKeyboardFocus();
+    void NameFieldsForAccessibility();
+    bool HandleKey(QObject* watched, QKeyEvent* event);
+    void ShowLinkFocus(QObject* watched, bool focused);
     void SetTaskUnderline(int row, bool underlined);
     int TaskRowOf(QObject* sender) const;
 
@@ -142,7 +160,8 @@ class TGUI_Form : public QWidget {
     QSystemTrayIcon* trayIcon_ = nullptr;
     int trayImageIndex_ = -1;
     bool closed_ = false;
-    std::function<void(const QUrl&)> pageOpener_;
+    std::function<bool(const QUrl&)> pageOpener_;
+    THelpViewer* helpViewer_ = nullptr;
     std::function<void()> minimizeHandler_;
     std::function<bool()> trayAreaCheck_;
 };

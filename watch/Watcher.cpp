@@ -17,6 +17,7 @@
 #include "store/DayLog.h"
 #include "watch/Handover.h"
 #include "watch/WaitThread.h"
+#include "watch/WatchState.h"
 
 std::function<void()> EndProgramAfterWatchFailure = [] { std::exit(0); };
 
@@ -40,6 +41,8 @@ bool IsExistingFolder(const std::string& path) {
 }
 
 void ReportWatchFailure(const std::string& errorText) {
+    NoteUnwatchableFolder(RunSettings.SOURCE, errorText);
+    NotifyWatchStateChanged();
     if (WindowHooks.ShowWatchFailure) {
         WindowHooks.ShowWatchFailure(errorText);
     } else {
@@ -68,7 +71,9 @@ bool StartWatching() {
     if (IsWatching()) {
         StopWatching();
     }
+    ClearUnwatchableFolder();
     if (!IsExistingFolder(RunSettings.SOURCE)) {
+        NotifyWatchStateChanged();
         return false;
     }
     std::string errorText;
@@ -85,6 +90,7 @@ bool StartWatching() {
     state.Watching = true;
     RefreshTrayIcon(false);
     WriteLogLine(kLogWatchingStarted, kImageInformation, "");
+    NotifyWatchStateChanged();
     return true;
 }
 
@@ -94,6 +100,7 @@ bool StopWatching() {
     }
     EndWaitThread();
     WriteLogLine(kLogWatchingStopped, kImageWarning, "");
+    NotifyWatchStateChanged();
     return true;
 }
 
