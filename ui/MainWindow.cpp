@@ -313,6 +313,10 @@ PanelFrame* TGUI_Form::PanelAt(int n) const {
     }
 }
 
+std::array<QToolButton*, 6> TGUI_Form::PanelButtons() const {
+    return {OutButton1_1, OutButton1_2, OutButton1_3, OutButton1_4, OutButton1_5, OutButton2_1};
+}
+
 int TGUI_Form::ShownPanel() const {
     for (int n = 1; n <= 6; ++n) {
         if (PanelAt(n)->isEnabled()) {
@@ -374,8 +378,7 @@ bool TGUI_Form::LoadSettings(int n) {
 }
 
 void TGUI_Form::OutCommandClick(QObject* sender) {
-    const std::array<QToolButton*, 6> panelButtons = {OutButton1_1, OutButton1_2, OutButton1_3,
-                                                      OutButton1_4, OutButton1_5, OutButton2_1};
+    const std::array<QToolButton*, 6> panelButtons = PanelButtons();
     for (int n = 1; n <= 6; ++n) {
         if (sender == panelButtons[static_cast<size_t>(n - 1)]) {
             if (PanelAt(n)->isEnabled()) {
@@ -556,8 +559,7 @@ void TGUI_Form::KeepKeyboardFocus() {
     if (focus && focus->isVisibleTo(this)) {
         return;
     }
-    const std::array<QToolButton*, 6> panelButtons = {OutButton1_1, OutButton1_2, OutButton1_3,
-                                                      OutButton1_4, OutButton1_5, OutButton2_1};
+    const std::array<QToolButton*, 6> panelButtons = PanelButtons();
     const int shown = ShownPanel();
     QToolButton* button = shown > 0 ? panelButtons[static_cast<size_t>(shown - 1)] : OutButton1_1;
     if (button->isVisibleTo(this)) {
@@ -568,8 +570,7 @@ void TGUI_Form::KeepKeyboardFocus() {
 }
 
 void TGUI_Form::ShowSelectedSideBarButton() {
-    const std::array<QToolButton*, 6> panelButtons = {OutButton1_1, OutButton1_2, OutButton1_3,
-                                                      OutButton1_4, OutButton1_5, OutButton2_1};
+    const std::array<QToolButton*, 6> panelButtons = PanelButtons();
     const int shown = ShownPanel();
     for (int n = 1; n <= 6; ++n) {
         panelButtons[static_cast<size_t>(n - 1)]->setChecked(n == shown);

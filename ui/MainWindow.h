@@ -105,6 +105,8 @@ class TGUI_Form : public QWidget {
     PanelFrame* PanelAt(int n) const;
     // Number of the shown panel (the one that is Enabled), 0 for the start page.
     int ShownPanel() const;
+    // The side-bar buttons of panels 1 to 6, in that order.
+    std::array<QToolButton*, 6> PanelButtons() const;
 
     TOutlookBar* mxOutlookBar = nullptr;
     QToolButton* OutButton1_1 = nullptr;

@@ -63,13 +63,9 @@ class Keyboard : public UiFixture {
         return form;
     }
 
-    std::vector<QToolButton*> PanelButtons() const {
-        return {Form->OutButton1_1, Form->OutButton1_2, Form->OutButton1_3,
-                Form->OutButton1_4, Form->OutButton1_5, Form->OutButton2_1};
-    }
     std::vector<int> CheckedButtons() const {
         std::vector<int> checked;
-        const std::vector<QToolButton*> buttons = PanelButtons();
+        const std::array<QToolButton*, 6> buttons = Form->PanelButtons();
         for (size_t n = 0; n < buttons.size(); ++n) {
             if (buttons[n]->isChecked()) {
                 checked.push_back(static_cast<int>(n) + 1);
