@@ -37,6 +37,7 @@ constexpr int kTaskIconX = 144;
 constexpr int kTaskLabelX = 168;
 // The status line under the task links, in window coordinates.
 constexpr QRect kStatusLine(144, 256, 416, 18);
+constexpr int kStatusRefreshMs = 2000;
 
 // Help pages of task rows 1 to 4 (row 5 is the home page).
 const std::array<const char*, 4> kTaskPages = {"general.htm", "recovery.htm", "tips.htm",
@@ -203,6 +204,15 @@ void TGUI_Form::BuildStartPage() {
     LabelStatus->setTextFormat(Qt::PlainText);
     LabelStatus->setGeometry(kStatusLine.translated(-kBarWidth, 0));
     // White on a darkened band of the picture, readable whatever the desktop's colours.
+    // A folder that goes away shows without waiting for the next event of the watcher.
+    statusRefresh_ = new QTimer(this);
+    statusRefresh_->setInterval(kStatusRefreshMs);
+    connect(statusRefresh_, &QTimer::timeout, this, [this] {
+        if (ImageLOGO->isVisible() && isVisible()) {
+            ShowWatchState();
+        }
+    });
+    statusRefresh_->start();
     LabelStatus->setStyleSheet(QStringLiteral(
         "QLabel { color: white; background: rgba(16, 28, 44, 150); border-radius: 3px;"
         " padding: 0px 4px; }"));

@@ -174,6 +174,7 @@ class TGUI_Form : public QWidget {
     QTimer copyImageHold_;
     bool closed_ = false;
     std::function<bool(const QUrl&)> pageOpener_;
+    QTimer* statusRefresh_ = nullptr;  // looks at the watch state again while the start page shows
     THelpViewer* helpViewer_ = nullptr;
     std::function<void()> minimizeHandler_;
     std::function<bool()> trayAreaCheck_;

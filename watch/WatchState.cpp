@@ -54,15 +54,18 @@ TWatchState CurrentWatchState() {
         state.FailedFolder = record.Folder;
         state.ErrorText = record.ErrorText;
     }
-    if (IsWatching()) {
+    const bool folderExists = IsFolder(state.WatchedFolder);
+    if (IsWatching() && folderExists) {
         state.Condition = TWatchCondition::Watching;  // FailedFolder may name a folder left out
+    } else if (IsWatching()) {
+        state.Condition = TWatchCondition::FolderMissing;  // gone while watched
     } else if (!state.FailedFolder.empty()) {
         state.Condition = TWatchCondition::CannotWatch;
     } else if (!IsFile(state.SettingsFile)) {
         state.Condition = TWatchCondition::NoSettingsFile;
     } else if (state.WatchedFolder.empty()) {
         state.Condition = TWatchCondition::NoWatchedFolder;
-    } else if (!IsFolder(state.WatchedFolder)) {
+    } else if (!folderExists) {
         state.Condition = TWatchCondition::FolderMissing;
     } else {
         state.Condition = TWatchCondition::Stopped;

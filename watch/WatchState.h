@@ -7,7 +7,7 @@ enum class TWatchCondition {
     Watching,         // watching WatchedFolder into StoreFolder (FailedFolder, when set, is not)
     NoSettingsFile,   // Settings.ini is missing (SettingsFile names it)
     NoWatchedFolder,  // the settings name no watched folder
-    FolderMissing,    // the watched folder does not exist (or is not a folder)
+    FolderMissing,    // the watched folder does not exist (or is not a folder), or went away
     CannotWatch,      // a folder could not be watched (FailedFolder, ErrorText)
     Stopped,          // settings and folder are fine, but watching is not running
 };

@@ -62,6 +62,15 @@ TEST_F(StartPage, StatusLineSaysWhatIsWatchedOrWhyNothingIs) {
                                                      ", snapshots go to " + store.string())));
     EXPECT_TRUE(form.LabelStatus->isVisible());
 
+    // The watched folder goes away: the line says so by itself, then comes back.
+    fs::rename(watched, Root / "moved-away");
+    EXPECT_TRUE(StatusBecomes(QString::fromStdString("Not watching: the watched folder " +
+                                                     watched.string() + " does not exist")));
+    fs::rename(Root / "moved-away", watched);
+    ReloadSettings();
+    EXPECT_TRUE(StatusBecomes(QString::fromStdString("Watching " + watched.string() +
+                                                     ", snapshots go to " + store.string())));
+
     // A folder the watcher could not watch, told from another thread.
     std::thread([&] {
         NoteUnwatchableFolder((watched / "locked").string(), "Permission denied");
