@@ -57,11 +57,11 @@ bool IsLeftClickInside(QObject* watched, QEvent* event) {
            widget->rect().contains(mouse->position().toPoint());
 }
 
+// Enter, Return or Space without Ctrl, Alt or Shift.
 bool IsActivationKey(const QKeyEvent* key) {
-    return key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier
-               ? key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
-                     key->key() == Qt::Key_Space
-               : false;
+    const bool plain = key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier;
+    return plain && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+                     key->key() == Qt::Key_Space);
 }
 
 // The status line's text for a watch state, from the language file's GUI_FORM/STATUS_ keys.
@@ -204,6 +204,9 @@ void TGUI_Form::BuildStartPage() {
     LabelStatus->setTextFormat(Qt::PlainText);
     LabelStatus->setGeometry(kStatusLine.translated(-kBarWidth, 0));
     // White on a darkened band of the picture, readable whatever the desktop's colours.
+    LabelStatus->setStyleSheet(QStringLiteral(
+        "QLabel { color: white; background: rgba(16, 28, 44, 150); border-radius: 3px;"
+        " padding: 0px 4px; }"));
     // A folder that goes away shows without waiting for the next event of the watcher.
     statusRefresh_ = new QTimer(this);
     statusRefresh_->setInterval(kStatusRefreshMs);
@@ -213,9 +216,6 @@ void TGUI_Form::BuildStartPage() {
         }
     });
     statusRefresh_->start();
-    LabelStatus->setStyleSheet(QStringLiteral(
-        "QLabel { color: white; background: rgba(16, 28, 44, 150); border-radius: 3px;"
-        " padding: 0px 4px; }"));
 }
 
 void TGUI_Form::BuildPanels() {
