@@ -111,8 +111,8 @@ void AppendConsoleLine(const std::string& line) {
     }
 }
 
-void NotifyWatchStateChanged() {
-    if (WindowHooks.WatchStateChanged) {
-        WindowHooks.WatchStateChanged();
+void NotifyWatchStatusChanged() {
+    if (WindowHooks.WatchStatusChanged) {
+        WindowHooks.WatchStatusChanged();
     }
 }

@@ -86,10 +86,10 @@ struct TWindowHooks {
     std::function<void(const std::string& errorText)> ShowWatchFailure;
     // The watch state changed (started, stopped, a folder could not be watched): the window
     // shows it again. Safe to call from any thread.
-    std::function<void()> WatchStateChanged;
+    std::function<void()> WatchStatusChanged;
 };
 extern TWindowHooks WindowHooks;
 
 void RefreshTrayIcon(bool busy);
 void AppendConsoleLine(const std::string& line);
-void NotifyWatchStateChanged();
+void NotifyWatchStatusChanged();

@@ -44,9 +44,9 @@ void ConnectWindowHooks(TGUI_Form& form) {
             Qt::QueuedConnection);
     };
     // May be called on any thread: the window shows the state on its own thread.
-    WindowHooks.WatchStateChanged = [&form] {
+    WindowHooks.WatchStatusChanged = [&form] {
         QMetaObject::invokeMethod(
-            &form, [&form] { form.ShowWatchState(); }, Qt::QueuedConnection);
+            &form, [&form] { form.ShowWatchStatus(); }, Qt::QueuedConnection);
     };
     WindowHooks.ShowWatchFailure = [&form](const std::string& errorText) {
         QApplication::beep();

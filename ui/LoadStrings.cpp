@@ -146,7 +146,7 @@ bool TGUI_Form::LoadStrings() {
                            {"LABEL3", p6->Label6_8}});
     p6->ShowVersion(Text("PANEL6", "LABEL1"));
     NameFieldsForAccessibility();
-    ShowWatchState();
+    ShowWatchStatus();
     return true;
 }
 

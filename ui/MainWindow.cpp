@@ -22,7 +22,7 @@
 #include "ui/RecoveryPanel.h"
 #include "ui/SettingsPanels.h"
 #include "ui/SideBar.h"
-#include "watch/WatchState.h"
+#include "watch/WatchStatus.h"
 #include "watch/Watcher.h"
 
 namespace {
@@ -65,7 +65,7 @@ bool IsActivationKey(const QKeyEvent* key) {
 }
 
 // The status line's text for a watch state, from the language file's GUI_FORM/STATUS_ keys.
-QString WatchStateText(const TWatchState& state) {
+QString WatchStatusText(const TWatchStatus& state) {
     const char* key = "STATUS_STOPPED";
     std::string file;
     switch (state.Condition) {
@@ -212,7 +212,7 @@ void TGUI_Form::BuildStartPage() {
     statusRefresh_->setInterval(kStatusRefreshMs);
     connect(statusRefresh_, &QTimer::timeout, this, [this] {
         if (ImageLOGO->isVisible() && isVisible()) {
-            ShowWatchState();
+            ShowWatchStatus();
         }
     });
     statusRefresh_->start();
@@ -349,7 +349,7 @@ bool TGUI_Form::UnLoadPanels() {
     }
     // The start page shows again; hidden behind a panel, its links took no keyboard focus.
     ImageLOGO->setVisible(true);
-    ShowWatchState();
+    ShowWatchStatus();
     ShowSelectedSideBarButton();
     KeepKeyboardFocus();
     return true;
@@ -557,11 +557,11 @@ void TGUI_Form::ShowHelpInViewer(const QUrl& page) {
     helpViewer_->ShowPage(page);
 }
 
-void TGUI_Form::ShowWatchState() {
+void TGUI_Form::ShowWatchStatus() {
     if (!LabelStatus) {
         return;
     }
-    const QString text = WatchStateText(CurrentWatchState());
+    const QString text = WatchStatusText(CurrentWatchStatus());
     LabelStatus->setToolTip(text);
     LabelStatus->setAccessibleName(text);
     // One line: a long path gives up its middle.

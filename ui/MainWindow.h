@@ -93,7 +93,7 @@ class TGUI_Form : public QWidget {
 
     // Shows the watch state in the start page's status line (watching which folder into which
     // store, or why not). Runs on the window's thread.
-    void ShowWatchState();
+    void ShowWatchStatus();
     // Called when the window becomes minimised; empty until start-up hooks ApplMinimalize.
     void SetMinimizeHandler(std::function<void()> handler);
     // Tells whether a notification area exists (QSystemTrayIcon::isSystemTrayAvailable unless

@@ -15,7 +15,7 @@
 #include "platform/ChangeSource.h"
 #include "store/DayLog.h"
 #include "watch/WaitThread.h"
-#include "watch/WatchState.h"
+#include "watch/WatchStatus.h"
 
 std::function<void()> EndProgramAfterWatchFailure = [] { std::exit(0); };
 
@@ -40,7 +40,7 @@ bool IsExistingFolder(const std::string& path) {
 
 void ReportWatchFailure(const std::string& errorText) {
     NoteUnwatchableFolder(RunSettings.SOURCE, errorText);
-    NotifyWatchStateChanged();
+    NotifyWatchStatusChanged();
     if (WindowHooks.ShowWatchFailure) {
         WindowHooks.ShowWatchFailure(errorText);
     } else {
@@ -72,7 +72,7 @@ bool StartWatching() {
     }
     ClearUnwatchableFolder();
     if (!IsExistingFolder(RunSettings.SOURCE)) {
-        NotifyWatchStateChanged();
+        NotifyWatchStatusChanged();
         return false;
     }
     std::string errorText;
@@ -89,7 +89,7 @@ bool StartWatching() {
     state.Watching = true;
     RefreshTrayIcon(false);
     WriteLogLine(kLogWatchingStarted, kImageInformation, "");
-    NotifyWatchStateChanged();
+    NotifyWatchStatusChanged();
     return true;
 }
 
@@ -99,7 +99,7 @@ bool StopWatching() {
     }
     EndWaitThread(false);
     WriteLogLine(kLogWatchingStopped, kImageWarning, "");
-    NotifyWatchStateChanged();
+    NotifyWatchStatusChanged();
     return true;
 }
 

@@ -8,7 +8,7 @@
 #include "ui/AboutPanel.h"
 #include "ui/HelpViewer.h"
 #include "ui/SideBar.h"
-#include "watch/WatchState.h"
+#include "watch/WatchStatus.h"
 
 namespace fs = std::filesystem;
 
@@ -74,7 +74,7 @@ TEST_F(StartPage, StatusLineSaysWhatIsWatchedOrWhyNothingIs) {
     // A folder the watcher could not watch, told from another thread.
     std::thread([&] {
         NoteUnwatchableFolder((watched / "locked").string(), "Permission denied");
-        NotifyWatchStateChanged();
+        NotifyWatchStatusChanged();
     }).join();
     EXPECT_TRUE(
         StatusBecomes(QString::fromStdString("Watching, but " + (watched / "locked").string() +
@@ -85,7 +85,7 @@ TEST_F(StartPage, StatusLineSaysWhatIsWatchedOrWhyNothingIs) {
         StatusBecomes(QString::fromStdString("Not watching: " + (watched / "locked").string() +
                                              " could not be watched: Permission denied")));
     ClearUnwatchableFolder();
-    NotifyWatchStateChanged();
+    NotifyWatchStatusChanged();
     EXPECT_TRUE(StatusBecomes("Not watching"));
 }
 

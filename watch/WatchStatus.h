@@ -12,7 +12,7 @@ enum class TWatchCondition {
     Stopped,          // settings and folder are fine, but watching is not running
 };
 
-struct TWatchState {
+struct TWatchStatus {
     TWatchCondition Condition = TWatchCondition::NoWatchedFolder;
     std::string WatchedFolder;  // RunSettings.SOURCE
     std::string StoreFolder;    // RunSettings.DESTINATION
@@ -22,7 +22,7 @@ struct TWatchState {
 };
 
 // The watch state now. Reads RunSettings: call it on the window's thread.
-TWatchState CurrentWatchState();
+TWatchStatus CurrentWatchStatus();
 
 // Records that folder could not be watched, for the reason errorText; it is shown until watching
 // starts again. Safe from any thread.

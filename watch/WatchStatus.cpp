@@ -1,4 +1,4 @@
-#include "watch/WatchState.h"
+#include "watch/WatchStatus.h"
 
 #include <filesystem>
 #include <mutex>
@@ -43,8 +43,8 @@ void ClearUnwatchableFolder() {
     NoteUnwatchableFolder({}, {});
 }
 
-TWatchState CurrentWatchState() {
-    TWatchState state;
+TWatchStatus CurrentWatchStatus() {
+    TWatchStatus state;
     state.WatchedFolder = RunSettings.SOURCE;
     state.StoreFolder = RunSettings.DESTINATION;
     state.SettingsFile = SettingsFilePath();
