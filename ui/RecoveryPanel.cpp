@@ -110,6 +110,25 @@ class TAnyFileDialog : public QFileDialog {
 
 }  // namespace
 
+namespace {
+
+// The snapshots of file that can be restored: an index entry whose copy is gone is not offered.
+std::vector<TSnapshotListItem> RestorableSnapshots(const QString& file) {
+    std::vector<TSnapshotListItem> snapshots;
+    const std::string folder = file.isEmpty() ? std::string() : SnapshotFolder(FsPath(file));
+    if (folder.empty()) {
+        return snapshots;
+    }
+    for (TSnapshotListItem& item : ReadSnapshotList(FsPath(file))) {
+        if (IsExistingFile(SnapshotCopyPath(folder, item.Number))) {
+            snapshots.push_back(std::move(item));
+        }
+    }
+    return snapshots;
+}
+
+}  // namespace
+
 std::optional<QString> RunFileDialog(QWidget* owner, const QString& offered, const QString& caption,
                                      const QString& acceptText) {
     TAnyFileDialog dialog(owner);
@@ -274,8 +293,7 @@ bool Panel4::ShowSNAPSHOTS(const QString& file) {
     Button4_2->setEnabled(false);
     Button4_3->setEnabled(false);
     ShowOutsideNote(!file.isEmpty() && !LiesInWatchedFolder(file));
-    const std::vector<TSnapshotListItem> snapshots =
-        file.isEmpty() ? std::vector<TSnapshotListItem>{} : ReadSnapshotList(FsPath(file));
+    const std::vector<TSnapshotListItem> snapshots = RestorableSnapshots(file);
     if (snapshots.empty()) {
         ShowNothing();
         return true;
