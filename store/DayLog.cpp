@@ -124,20 +124,36 @@ bool IsFilePlaceholderAt(const std::string& text, std::size_t pos) {
 
 }  // namespace
 
+namespace {
+
+// The window's, the wait and the store thread all write: one append at a time, in the order
+// their times are taken.
+std::mutex logWriting;
+
+std::string LogLineText(const std::string& time, const TLogEntry& entry) {
+    return time + ";" + std::to_string(entry.Code) + ";" + std::to_string(entry.Image) + ";" +
+           WithoutControlCharacters(entry.FileText) + kLineEnd;
+}
+
+}  // namespace
+
 void WriteLogLine(int code, int image, const std::string& fileText) {
-    if (LogsDir.empty()) {
+    WriteLogLines({{code, image, fileText}});
+}
+
+void WriteLogLines(const std::vector<TLogEntry>& entries) {
+    if (LogsDir.empty() || entries.empty()) {
         return;  // the folders are not set yet: there is no log to write to
     }
-    // The window's, the wait and the store thread all write: one line at a time, in the order
-    // their times are taken.
-    static std::mutex writing;
-    const std::lock_guard<std::mutex> guard(writing);
+    const std::lock_guard<std::mutex> guard(logWriting);
     CreatePrivateFolders(LogsDir);
     const std::string path = LogsDir + "/" + DayFileName(ShortDateText()) + ".log";
-    const std::string line = LongTimeText() + ";" + std::to_string(code) + ";" +
-                             std::to_string(image) + ";" + WithoutControlCharacters(fileText) +
-                             kLineEnd;
-    AppendLineToRegularFile(path, line);  // a line that cannot be written is lost without a word
+    const std::string time = LongTimeText();
+    std::string text;
+    for (const TLogEntry& entry : entries) {
+        text += LogLineText(time, entry);
+    }
+    AppendLineToRegularFile(path, text);  // lines that cannot be written are lost without a word
 }
 
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask) {

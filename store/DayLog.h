@@ -9,6 +9,15 @@
 // thread.
 void WriteLogLine(int code, int image, const std::string& fileText);
 
+// One line of the day log to be written.
+struct TLogEntry {
+    int Code = 0;
+    int Image = 0;
+    std::string FileText;
+};
+// Appends lines with one write, all with the time of the call (a batch's lines). Any thread.
+void WriteLogLines(const std::vector<TLogEntry>& entries);
+
 // Full paths of the entries of folder matching mask ("*.log"; empty means every entry), in the
 // order the file system lists them. Empty when the folder does not exist.
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask);

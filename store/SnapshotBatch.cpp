@@ -234,6 +234,8 @@ void TSnapshotBatch::WriteIndexes() {
 }
 
 void TSnapshotBatch::WriteLines() {
+    std::vector<TLogEntry> entries;
+    entries.reserve(lines_.size());
     for (TLine& line : lines_) {
         if (line.Copy >= 0) {
             const TPendingCopy& copy = copies_[static_cast<std::size_t>(line.Copy)];
@@ -242,8 +244,9 @@ void TSnapshotBatch::WriteLines() {
                 line.Image = kImageError;
             }
         }
-        WriteLogLine(line.Code, line.Image, line.FileText);
+        entries.push_back({line.Code, line.Image, std::move(line.FileText)});
     }
+    WriteLogLines(entries);
 }
 
 void TSnapshotBatch::Discard() {
