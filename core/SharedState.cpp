@@ -32,7 +32,8 @@ void ResetSnapshotQueue() {
     QueueBusy = false;
 }
 
-void QueueAppend(const std::string& oldName, const std::string& newName, int32_t action) {
+void QueueAppend(const std::string& oldName, const std::string& newName, int32_t action,
+                 bool fromRescan) {
     QueueGuard guard;
     EnsureHeader();
     const int32_t count = SnapshotQueue[0].Count;
@@ -42,6 +43,7 @@ void QueueAppend(const std::string& oldName, const std::string& newName, int32_t
     slot.OldName = oldName;
     slot.NewName = newName;
     slot.Action = action;
+    slot.FromRescan = fromRescan;
 }
 
 TSnapshotEvent QueueTakeFirst() {
@@ -52,7 +54,7 @@ TSnapshotEvent QueueTakeFirst() {
         return {};
     }
     TSnapshotEvent first{0, SnapshotQueue[0].OldName, SnapshotQueue[0].NewName,
-                         SnapshotQueue[0].Action};
+                         SnapshotQueue[0].Action, SnapshotQueue[0].FromRescan};
     if (count == 1) {
         // The empty queue keeps its one element; its names and action are left over.
         SnapshotQueue[0].Count = 0;
@@ -64,6 +66,7 @@ TSnapshotEvent QueueTakeFirst() {
         to.OldName = std::move(from.OldName);
         to.NewName = std::move(from.NewName);
         to.Action = from.Action;
+        to.FromRescan = from.FromRescan;
     }
     SnapshotQueue.resize(static_cast<std::size_t>(count) - 1);
     SnapshotQueue[0].Count = count - 1;

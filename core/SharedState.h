@@ -12,6 +12,9 @@ struct TSnapshotEvent {
     std::string OldName;
     std::string NewName;
     int32_t Action = 0;
+    // Found by a rescan rather than reported: a file whose newest snapshot holds its content
+    // already needs no new one.
+    bool FromRescan = false;
 };
 
 // The snapshot queue: always at least one element; element 0 is both header and oldest event.
@@ -21,7 +24,8 @@ extern bool QueueBusy;
 // Empties the queue: one element, Count 0.
 void ResetSnapshotQueue();
 // Appends an event at the end (used only by HandleChange).
-void QueueAppend(const std::string& oldName, const std::string& newName, int32_t action);
+void QueueAppend(const std::string& oldName, const std::string& newName, int32_t action,
+                 bool fromRescan = false);
 // Removes and returns the oldest event; the queue must not be empty.
 TSnapshotEvent QueueTakeFirst();
 int32_t QueueCount();

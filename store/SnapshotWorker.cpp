@@ -1,8 +1,11 @@
 // TakeSnapshots: brings the store up to date for every queued change, oldest first.
+#include <climits>
 #include <filesystem>
 
+#include "core/EventCodes.h"
 #include "core/RunSettings.h"
 #include "core/SharedState.h"
+#include "store/DayLog.h"
 #include "store/FileOperation.h"
 #include "store/PathText.h"
 #include "store/SnapshotIndex.h"
@@ -14,6 +17,8 @@ namespace {
 constexpr int kActionAdded = 1;
 constexpr int kActionModified = 3;
 constexpr int kActionRenamed = 4;
+// Room for the longest name the store writes in a per-file folder (its temporary files).
+constexpr std::size_t kStoreEntryRoom = 64;
 
 std::string SourcePathOf(const std::string& name) {
     if (RunSettings.SOURCE.empty() || name.empty()) {
@@ -55,11 +60,34 @@ void FollowRenamedFile(const TSnapshotEvent& event, const std::string& sourcePat
     }
 }
 
+// A path the system does not take in one call (PATH_MAX), at the file or in its store folder:
+// the store cannot keep such a file, which is told rather than skipped in silence.
+bool TooLongToSnapshot(const TSnapshotEvent& event) {
+    if (event.Action != kActionAdded && event.Action != kActionModified &&
+        event.Action != kActionRenamed) {
+        return false;
+    }
+    return SourcePathOf(event.NewName).size() >= PATH_MAX ||
+           StoreFolderOf(event.NewName).size() + kStoreEntryRoom >= PATH_MAX;
+}
+
+// A file found by a rescan whose newest snapshot already holds its content needs no new one.
+bool AlreadySnapshotted(const TSnapshotEvent& event, const std::string& sourcePath) {
+    return event.FromRescan &&
+           NewestSnapshotHoldsContentOf(StoreFolderOf(event.NewName), sourcePath);
+}
+
 void BringStoreUpToDate(const TSnapshotEvent& event) {
+    if (TooLongToSnapshot(event)) {
+        WriteLogLine(kLogPathTooLong, kImageError, SourcePathOf(event.NewName));
+        return;
+    }
     const std::string sourcePath = SourcePathOf(event.NewName);
     if (IsExistingFile(sourcePath)) {
         if (event.Action == kActionAdded || event.Action == kActionModified) {
-            SnapshotFile(sourcePath, StoreFolderOf(event.NewName), kActionModified);
+            if (!AlreadySnapshotted(event, sourcePath)) {
+                SnapshotFile(sourcePath, StoreFolderOf(event.NewName), kActionModified);
+            }
         } else if (event.Action == kActionRenamed) {
             FollowRenamedFile(event, sourcePath);
         }

@@ -65,7 +65,7 @@ class TGUI_Form : public QWidget {
     void TrayIconOnClick();
     // The window was minimised: hide it to the tray (it stays minimised with no tray area).
     void ApplMinimalize();
-    // Tray image: 2 when busy, else 0 while watching, else 1.
+    // Tray image: 2 when busy, else while watching 4 when some folder is unwatched or 0, else 1.
     bool TrayIconGetIcon(bool busy);
 
     // Index of the ImageList16 image the tray icon shows (-1 before the first call).

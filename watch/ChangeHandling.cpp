@@ -15,6 +15,7 @@
 #include "core/SharedState.h"
 #include "platform/AtomicFile.h"
 #include "store/DayLog.h"
+#include "watch/WatchCoverage.h"
 
 std::function<bool()> SnapshotQueueDrainer;
 
@@ -245,7 +246,7 @@ void DispatchRename(const std::string& oldName, const std::string& newName, TBat
     }
 }
 
-void DispatchModified(const std::string& name, const TBatchContext& batch) {
+void DispatchModified(const std::string& name, const TBatchContext& batch, bool fromRescan) {
     if (batch.AddedInBatch.count(name) != 0) {
         return;
     }
@@ -257,7 +258,7 @@ void DispatchModified(const std::string& name, const TBatchContext& batch) {
     HeldEvent.NewName = name;
     HeldEvent.Action = kModified;
     HeldEvent.SkipNextModified = 1;
-    HandleChange(name, name, kModified);
+    HandleChange(name, name, kModified, fromRescan);
 }
 
 void DispatchAddedOrRemoved(const std::string& name, int action, TBatchContext& batch) {
@@ -292,7 +293,7 @@ void DispatchRecord(const ChangeRecord& record, TBatchContext& batch) {
             break;
         case kModified:
             if (!batch.Own.Hold(record.Name)) {
-                DispatchModified(record.Name, batch);
+                DispatchModified(record.Name, batch, record.FromRescan);
             }
             break;
         case kRenameOldName:
@@ -303,6 +304,15 @@ void DispatchRecord(const ChangeRecord& record, TBatchContext& batch) {
             break;
         case kRenameNewName:
             DispatchRenameNewName(record.Name, batch);
+            break;
+        case kRecordUnwatched:
+            NoteFolderUnwatched(WatchedPath(record.Name));
+            break;
+        case kRecordWatchedAgain:
+            NoteFolderWatchedAgain(WatchedPath(record.Name));
+            break;
+        case kRecordOverflowRescanned:
+            NoteOverflowRescan(record.Count);
             break;
         default:
             break;
@@ -326,7 +336,8 @@ void DispatchNotifications(const std::vector<ChangeRecord>& batch) {
     }
 }
 
-bool HandleChange(const std::string& oldName, const std::string& newName, int action) {
+bool HandleChange(const std::string& oldName, const std::string& newName, int action,
+                  bool fromRescan) {
     AppendConsoleLine(ConsoleLine(oldName, newName, action));
     if (IsRepeat(oldName, newName, action)) {
         return false;
@@ -342,7 +353,7 @@ bool HandleChange(const std::string& oldName, const std::string& newName, int ac
             return false;
         }
     }
-    QueueAppend(oldName, newName, action);  // marks QueueBusy while it works
+    QueueAppend(oldName, newName, action, fromRescan);  // marks QueueBusy while it works
     if (SnapshotQueueDrainer) {
         SnapshotQueueDrainer();
     }

@@ -9,8 +9,9 @@
 
 // Handles one batch of records, on the main thread.
 void DispatchNotifications(const std::vector<ChangeRecord>& batch);
-// Handles one change event; true when it was queued.
-bool HandleChange(const std::string& oldName, const std::string& newName, int action);
+// Handles one change event; true when it was queued. fromRescan marks a file found by a rescan.
+bool HandleChange(const std::string& oldName, const std::string& newName, int action,
+                  bool fromRescan = false);
 
 // Drains the snapshot queue after each append; TakeSnapshots unless a test replaces it.
 extern std::function<bool()> SnapshotQueueDrainer;

@@ -6,6 +6,7 @@
 #include "core/SharedState.h"
 #include "watch/ChangeHandling.h"
 #include "watch/Handover.h"
+#include "watch/Watcher.h"
 
 TWaitThread::TWaitThread(ChangeSource& source) : Source(source), Thread([this] { Execute(); }) {}
 
@@ -26,10 +27,21 @@ void TWaitThread::Execute() {
             Terminated = true;
             break;
         }
+        if (wake != ChangeSource::Wake::Batch) {
+            HandOverFolderState(wake);
+            continue;
+        }
         HandOver(dispatch);
     }
     Done = true;
     InterruptHandOverWait();
+}
+
+// The watched folder went away or came back: the main thread tells it in the log and the tray.
+void HandOverFolderState(ChangeSource::Wake wake) {
+    static const std::function<void()> gone = NoteWatchedFolderGone;
+    static const std::function<void()> back = NoteWatchedFolderBack;
+    HandOver(wake == ChangeSource::Wake::FolderGone ? gone : back);
 }
 
 void ResetLastEvent() {

@@ -17,6 +17,7 @@
 #include "store/DayLog.h"
 #include "watch/Handover.h"
 #include "watch/WaitThread.h"
+#include "watch/WatchCoverage.h"
 
 std::function<void()> EndProgramAfterWatchFailure = [] { std::exit(0); };
 
@@ -25,7 +26,8 @@ namespace {
 struct TWatcherState {
     std::unique_ptr<ChangeSource> Source;
     std::unique_ptr<TWaitThread> Thread;
-    std::atomic<bool> Watching{false};
+    std::atomic<bool> Watching{false};    // a wait thread runs
+    std::atomic<bool> FolderAway{false};  // its watched folder went away and is looked for
 };
 
 // Never destroyed: the process may end while the wait thread still waits.
@@ -51,7 +53,8 @@ void ReportWatchFailure(const std::string& errorText) {
 
 // Signals the stop and runs every batch the thread still hands over until it has ended, so the
 // two threads never wait on each other. Descriptors are closed only after the thread ended.
-void EndWaitThread() {
+// True when the watched folder was away at the end (its stop was logged already).
+bool EndWaitThread() {
     TWatcherState& state = Watcher();
     state.Source->SignalStop();
     while (!state.Thread->Finished()) {
@@ -60,12 +63,14 @@ void EndWaitThread() {
     state.Thread.reset();
     state.Source.reset();
     state.Watching = false;
+    ForgetUnwatchedFolders();
+    return state.FolderAway.exchange(false);
 }
 
 }  // namespace
 
 bool StartWatching() {
-    if (IsWatching()) {
+    if (Watcher().Watching) {
         StopWatching();
     }
     if (!IsExistingFolder(RunSettings.SOURCE)) {
@@ -79,7 +84,9 @@ bool StartWatching() {
         return false;
     }
     HeldEvent.SkipNextModified = 0;
+    ForgetUnwatchedFolders();
     TWatcherState& state = Watcher();
+    state.FolderAway = false;
     state.Source = std::move(source);
     state.Thread = std::make_unique<TWaitThread>(*state.Source);
     state.Watching = true;
@@ -89,18 +96,19 @@ bool StartWatching() {
 }
 
 bool StopWatching() {
-    if (!IsWatching()) {
+    if (!Watcher().Watching) {
         return true;
     }
-    EndWaitThread();
-    WriteLogLine(kLogWatchingStopped, kImageWarning, "");
+    if (!EndWaitThread()) {
+        WriteLogLine(kLogWatchingStopped, kImageWarning, "");
+    }
     return true;
 }
 
 bool ReloadSettings() {
     StopWatching();
     RunSettings = ReadSettingsFile(SettingsFilePath());
-    if (IsWatching()) {
+    if (Watcher().Watching) {
         StopWatching();
     }
     StartWatching();
@@ -108,11 +116,32 @@ bool ReloadSettings() {
 }
 
 bool IsWatching() {
-    return Watcher().Watching.load();
+    const TWatcherState& state = Watcher();
+    return state.Watching.load() && !state.FolderAway.load();
 }
 
 void EndWatchingQuietly() {
-    if (IsWatching()) {
+    if (Watcher().Watching) {
         EndWaitThread();
     }
+}
+
+void NoteWatchedFolderGone() {
+    TWatcherState& state = Watcher();
+    if (!state.Watching || state.FolderAway.exchange(true)) {
+        return;
+    }
+    ForgetUnwatchedFolders();
+    WriteLogLine(kLogWatchingStopped, kImageWarning, "");
+    RefreshTrayIcon(false);
+}
+
+void NoteWatchedFolderBack() {
+    TWatcherState& state = Watcher();
+    if (!state.Watching || !state.FolderAway.exchange(false)) {
+        return;
+    }
+    HeldEvent.SkipNextModified = 0;
+    RefreshTrayIcon(false);
+    WriteLogLine(kLogWatchingStarted, kImageInformation, "");
 }

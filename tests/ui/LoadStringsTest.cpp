@@ -107,10 +107,10 @@ TEST_F(Texts, InstalledLanguageFileFillsEveryCaptionAndTable) {
 
     EXPECT_EQ(TextTables.NoLogText, "No log yet");
     EXPECT_EQ(TextTables.NoInfoText, "No snapshots");
-    ASSERT_EQ(TextTables.LogMessages.size(), 13u);
+    ASSERT_EQ(TextTables.LogMessages.size(), 16u);
     EXPECT_EQ(LogMessageText(1), "Ostrevan started.");
     EXPECT_EQ(LogMessageText(12), "Copied: $FILE$");
-    EXPECT_EQ(LogMessageText(14), "");
+    EXPECT_EQ(LogMessageText(17), "");
     EXPECT_EQ(ActionNames[1], "Added");
     EXPECT_EQ(ActionNames[4], "Renamed");
 }
@@ -142,7 +142,7 @@ TEST_F(Texts, MissingKeysShowTheirSectionMarker) {
     TGUI_Form& form = CreateForm();
     EXPECT_EQ(Find<QAbstractButton>("Button1_1")->text(), "PARROR: PANEL1");
     EXPECT_EQ(Find<QAbstractButton>("Button1_2")->text(), "Browse...");
-    ASSERT_EQ(TextTables.LogMessages.size(), 13u);
+    ASSERT_EQ(TextTables.LogMessages.size(), 16u);
     EXPECT_EQ(LogMessageText(7), "PARROR: VALUES");
     EXPECT_EQ(LogMessageText(8), "Copy failed, its folder could not be created: $FILE$");
     EXPECT_EQ(ActionNames[3], "PARROR: OPERATIONS");

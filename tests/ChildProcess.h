@@ -1,0 +1,53 @@
+#pragma once
+// Running a piece of a test in a child process, and lowering the limit of inotify watches there
+// alone: the child gets a user namespace of its own, whose limit nobody else shares, so the
+// system-wide setting is never touched.
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+
+// What a child returns when it cannot have a user namespace of its own.
+constexpr int kNoOwnNamespace = 77;
+
+// Runs body in a forked child and returns its exit code (-1 when it did not exit normally).
+inline int RunInChild(const std::function<int()>& body) {
+    const pid_t child = fork();
+    if (child < 0) {
+        return -1;
+    }
+    if (child == 0) {
+        _exit(body());
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+inline bool WriteProcText(const char* file, const std::string& text) {
+    const int fd = open(file, O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    return written;
+}
+
+// This process's limit of watches, in its own user namespace.
+inline bool SetOwnWatchLimit(int limit) {
+    return WriteProcText("/proc/sys/user/max_inotify_watches", std::to_string(limit));
+}
+
+// Moves this (single-threaded) process into a user namespace of its own, as root there, and
+// sets its limit of watches. False when the system does not allow it.
+inline bool EnterNamespaceWithWatchLimit(int limit) {
+    return unshare(CLONE_NEWUSER) == 0 && WriteProcText("/proc/self/setgroups", "deny") &&
+           WriteProcText("/proc/self/uid_map", "0 0 1") &&
+           WriteProcText("/proc/self/gid_map", "0 0 1") && SetOwnWatchLimit(limit);
+}
