@@ -14,6 +14,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/FileAccess.h"
 #include "platform/InotifySource.h"
 
 namespace {
@@ -92,51 +93,11 @@ struct FolderEntry {
     timespec ChangeTime{};
 };
 
-// Opens a folder (flags added to O_DIRECTORY | O_CLOEXEC). A path longer than the system takes
-// in one call is opened piece by piece, each piece relative to the folder opened before it.
-int OpenFolder(const std::string& path, int flags) {
-    flags |= O_DIRECTORY | O_CLOEXEC;
-    if (path.size() < PATH_MAX) {
-        return open(path.c_str(), flags);
-    }
-    int dir = AT_FDCWD;
-    size_t start = 0;
-    for (;;) {
-        size_t end = path.size();
-        if (end - start >= PATH_MAX) {
-            end = path.rfind('/', start + PATH_MAX - 1);
-            if (end == std::string::npos || end < start) {
-                if (dir != AT_FDCWD) {
-                    close(dir);
-                }
-                errno = ENAMETOOLONG;
-                return -1;
-            }
-        }
-        const bool last = end == path.size();
-        std::string piece = path.substr(start, end - start);
-        if (piece.empty()) {
-            piece = start == 0 ? "/" : ".";
-        }
-        const int next = openat(dir, piece.c_str(), last ? flags : O_PATH | O_DIRECTORY | O_CLOEXEC);
-        const int error = errno;
-        if (dir != AT_FDCWD) {
-            close(dir);
-        }
-        errno = error;
-        if (next < 0 || last) {
-            return next;
-        }
-        dir = next;
-        start = end + 1;
-    }
-}
-
 // The entries of a folder, symbolic links as themselves. Status-change times are read only when
 // asked for. False when the folder cannot be read (its errno is kept).
 bool ListFolder(const std::string& path, bool withChangeTimes, std::vector<FolderEntry>* entries) {
     entries->clear();
-    const int fd = OpenFolder(path, O_RDONLY);
+    const int fd = OpenFolderAnyLength(path, O_RDONLY);
     DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
     if (dir == nullptr) {
         if (fd >= 0) {
@@ -242,7 +203,7 @@ int InotifyChangeSource::AddWatch(const std::string& relativePath) {
     }
     // Too long for one call: the folder is opened piece by piece (never through a link) and
     // watched through its descriptor's name.
-    const int folder = OpenFolder(path, O_PATH | O_NOFOLLOW);
+    const int folder = OpenFolderAnyLength(path, O_PATH | O_NOFOLLOW);
     if (folder < 0) {
         return -1;
     }
@@ -905,8 +866,9 @@ void InotifyChangeSource::Rescan() {
     stale_.clear();
     ForgetWatches(dropped);
     if (overflow) {
-        const auto found = std::count_if(current_.begin(), current_.end(),
-                                         [](const ChangeRecord& record) { return record.FromRescan; });
+        const auto found =
+            std::count_if(current_.begin(), current_.end(),
+                          [](const ChangeRecord& record) { return record.FromRescan; });
         current_.insert(current_.begin(),
                         ChangeRecord{kRecordOverflowRescanned, std::string(), false, found});
     }

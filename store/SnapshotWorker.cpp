@@ -5,6 +5,7 @@
 #include "core/EventCodes.h"
 #include "core/RunSettings.h"
 #include "core/SharedState.h"
+#include "platform/FileAccess.h"
 #include "store/DayLog.h"
 #include "store/FileOperation.h"
 #include "store/PathText.h"
@@ -60,15 +61,17 @@ void FollowRenamedFile(const TSnapshotEvent& event, const std::string& sourcePat
     }
 }
 
-// A path the system does not take in one call (PATH_MAX), at the file or in its store folder:
-// the store cannot keep such a file, which is told rather than skipped in silence.
+// A file whose path the system does not take in one call (PATH_MAX), at the file or in its
+// store folder: the store cannot keep it, which is told rather than skipped in silence.
 bool TooLongToSnapshot(const TSnapshotEvent& event) {
     if (event.Action != kActionAdded && event.Action != kActionModified &&
         event.Action != kActionRenamed) {
         return false;
     }
-    return SourcePathOf(event.NewName).size() >= PATH_MAX ||
-           StoreFolderOf(event.NewName).size() + kStoreEntryRoom >= PATH_MAX;
+    const std::string sourcePath = SourcePathOf(event.NewName);
+    const bool tooLong = sourcePath.size() >= PATH_MAX ||
+                         StoreFolderOf(event.NewName).size() + kStoreEntryRoom >= PATH_MAX;
+    return tooLong && KindOfPathAnyLength(sourcePath) == TPathKind::RegularFile;
 }
 
 // A file found by a rescan whose newest snapshot already holds its content needs no new one.

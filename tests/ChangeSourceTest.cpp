@@ -20,7 +20,7 @@
 
 #include "platform/ChangeSource.h"
 #include "platform/InotifySource.h"
-#include "tests/ChildProcess.h"
+#include "tests/InotifyLimits.h"
 #include "tests/TempFolder.h"
 
 namespace fs = std::filesystem;
@@ -33,16 +33,6 @@ constexpr auto kPatience = 15s;
 
 void WriteFile(const fs::path& path, const std::string& text = "x") {
     WriteBytes(path, text);
-}
-
-bool WriteText(const char* file, const std::string& text) {
-    int fd = open(file, O_WRONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    close(fd);
-    return written;
 }
 
 size_t Count(const Records& records, int action, const std::string& name) {
@@ -393,27 +383,6 @@ TEST_F(ChangeSourceTest, RenameSplitOverTwoReadsIsStillPaired) {
     EXPECT_FALSE(Has(records, 4, "c.txt"));
 }
 
-// Lowers the kernel's queue length for instances opened meanwhile; puts the old value back.
-class QueueLimit {
-  public:
-    static constexpr const char* kFile = "/proc/sys/fs/inotify/max_queued_events";
-    explicit QueueLimit(int limit) {
-        std::ifstream(kFile) >> old_;
-        lowered_ = !old_.empty() && WriteText(kFile, std::to_string(limit));
-    }
-    ~QueueLimit() { Restore(); }
-    bool Lowered() const { return lowered_; }
-    void Restore() {
-        if (lowered_) {
-            lowered_ = !WriteText(kFile, old_);
-        }
-    }
-
-  private:
-    std::string old_;
-    bool lowered_ = false;
-};
-
 TEST_F(ChangeSourceTest, OverflowRescanReportsEveryFileOfTheBurst) {
     WriteFile(watched_ / "old.txt");
     // Older than the rescan looks back (its margin is two seconds).
@@ -605,7 +574,8 @@ int FoldersBeyondTheLimitAreScannedAndWatchedLater(const fs::path& watched) {
         return 13;
     }
     for (const ChangeRecord& record : watch.Snapshot()) {
-        if (record.Action == kRecordUnwatched && Reported(watch.Snapshot(), 3, record.Name + "/new.txt")) {
+        if (record.Action == kRecordUnwatched &&
+            Reported(watch.Snapshot(), 3, record.Name + "/new.txt")) {
             return 14;
         }
     }
@@ -625,7 +595,8 @@ int FoldersBeyondTheLimitAreScannedAndWatchedLater(const fs::path& watched) {
     if (!watch.WaitFor([](const Records& r) { return CountAction(r, kRecordWatchedAgain) == 4; })) {
         return 17;
     }
-    if (std::chrono::steady_clock::now() - raised > InotifyChangeSource::kUnwatchedScanPeriod + 1s) {
+    if (std::chrono::steady_clock::now() - raised >
+        InotifyChangeSource::kUnwatchedScanPeriod + 1s) {
         return 18;
     }
     for (const char* folder : {"a", "b", "c", "d", "e", "f/g"}) {
@@ -646,11 +617,13 @@ TEST_F(ChangeSourceTest, FoldersBeyondTheWatchLimitAreToldScannedAndWatchedWhenI
     for (const char* name : {"a", "b", "c", "d", "e"}) {
         fs::create_directories(watched_ / name);
     }
-    const int result = RunInChild([&] { return FoldersBeyondTheLimitAreScannedAndWatchedLater(watched_); });
+    const int result =
+        RunInChild([&] { return FoldersBeyondTheLimitAreScannedAndWatchedLater(watched_); });
     if (result == kNoOwnNamespace) {
         GTEST_SKIP() << "no user namespace to lower the limit in";
     }
-    EXPECT_EQ(result, 0) << "see the step numbers in FoldersBeyondTheLimitAreScannedAndWatchedLater";
+    EXPECT_EQ(result, 0)
+        << "see the step numbers in FoldersBeyondTheLimitAreScannedAndWatchedLater";
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 #pragma once
-// Running a piece of a test in a child process, and lowering the limit of inotify watches there
-// alone: the child gets a user namespace of its own, whose limit nobody else shares, so the
-// system-wide setting is never touched.
+// Lowering the kernel's inotify limits for a test. The limit of watches is lowered in a child
+// process alone: the child gets a user namespace of its own, whose limit nobody else shares, so
+// the system-wide setting is never touched. The queue length has no such place and is set
+// system-wide for as short a time as possible, and always put back.
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <functional>
 #include <string>
 
@@ -51,3 +53,26 @@ inline bool EnterNamespaceWithWatchLimit(int limit) {
            WriteProcText("/proc/self/uid_map", "0 0 1") &&
            WriteProcText("/proc/self/gid_map", "0 0 1") && SetOwnWatchLimit(limit);
 }
+
+// Lowers the kernel's queue length for instances opened meanwhile; puts the old value back.
+class QueueLimit {
+  public:
+    static constexpr const char* kFile = "/proc/sys/fs/inotify/max_queued_events";
+    explicit QueueLimit(int limit) {
+        std::ifstream(kFile) >> old_;
+        lowered_ = !old_.empty() && WriteProcText(kFile, std::to_string(limit));
+    }
+    ~QueueLimit() { Restore(); }
+    QueueLimit(const QueueLimit&) = delete;
+    QueueLimit& operator=(const QueueLimit&) = delete;
+    bool Lowered() const { return lowered_; }
+    void Restore() {
+        if (lowered_) {
+            lowered_ = !WriteProcText(kFile, old_);
+        }
+    }
+
+  private:
+    std::string old_;
+    bool lowered_ = false;
+};
