@@ -13,6 +13,7 @@
 #include "ui/PanelFrame.h"
 #include "ui/SideBar.h"
 #include "watch/ChangeHandling.h"
+#include "watch/WatchCoverage.h"
 
 namespace {
 
@@ -204,7 +205,7 @@ TEST_F(Window, TaskLinksAndAboutLinksOpenTheirPages) {
     EXPECT_EQ(Find<QLabel>("Label6_10")->text(), "contact@example.org");
 }
 
-TEST_F(Window, TrayImageShowsBusyWatchingAndStopped) {
+TEST_F(Window, TrayImageShowsBusyWarningWatchingAndStopped) {
     InstallLanguageFile();
     TGUI_Form& form = CreateForm();
     EXPECT_EQ(form.TrayImageIndex(), 1);  // not watching yet
@@ -228,6 +229,17 @@ TEST_F(Window, TrayImageShowsBusyWatchingAndStopped) {
     form.TrayIconGetIcon(true);
     EXPECT_EQ(form.TrayImageIndex(), 2);
     form.TrayIconGetIcon(false);
+    EXPECT_EQ(form.TrayImageIndex(), 0);
+
+    // A folder without a watch shows the warning while watching; a copy still shows busy.
+    NoteFolderUnwatched((watched / "deep").string());
+    EXPECT_EQ(form.TrayImageIndex(), 4);
+    EXPECT_TRUE(ShowsImage(form, 4));
+    form.TrayIconGetIcon(true);
+    EXPECT_EQ(form.TrayImageIndex(), 2);
+    form.TrayIconGetIcon(false);
+    EXPECT_EQ(form.TrayImageIndex(), 4);
+    NoteFolderWatchedAgain((watched / "deep").string());
     EXPECT_EQ(form.TrayImageIndex(), 0);
 
     StopWatching();
