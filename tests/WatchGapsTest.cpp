@@ -176,13 +176,20 @@ TEST_F(WatchGapsTest, OverflowIsLoggedWithItsCountAndUnchangedFilesGetNoSecondSn
         ASSERT_FALSE(limit.Lowered()) << "could not restore " << QueueLimit::kFile;
         ASSERT_TRUE(started);
     }
-    // Once the first batch waits for this thread, the kernel's queue fills up.
-    WriteBytes(Watched / "first.txt", "first");
+    // Files are written outside and moved in, so that the kernel reports each one once: any
+    // second snapshot could only come from the rescan. Once the first batch waits for this
+    // thread, the kernel's queue fills up.
+    const fs::path outside = Root / "outside";
+    auto moveIn = [&](const std::string& name, const std::string& content) {
+        WriteBytes(outside / name, content);
+        fs::rename(outside / name, Watched / name);
+    };
+    moveIn("first.txt", "first");
     ASSERT_TRUE(WaitFor([&] { return Wakes.load() > 0; }));
     std::vector<std::string> names;
     for (int i = 0; i < 300; ++i) {
         names.push_back("burst" + std::to_string(i) + ".txt");
-        WriteBytes(Watched / names.back(), names.back());
+        moveIn(names.back(), names.back());
     }
     ASSERT_TRUE(PumpUntil(
         [&] {

@@ -185,11 +185,11 @@ TEST_F(Texts, CountOfLogTextsEmptyMeansThreeAndNonNumbersMeanNone) {
     EXPECT_TRUE(TextTables.LogMessages.empty());
 
     WriteLanguageFile(
-        WithReplacedLine(InstalledLanguageWithout({}), "VALUES_LOGS_NO", "VALUES_LOGS_NO=15"));
+        WithReplacedLine(InstalledLanguageWithout({}), "VALUES_LOGS_NO", "VALUES_LOGS_NO=18"));
     InitPaths(Program.string());
     CreateForm(false);
-    ASSERT_EQ(TextTables.LogMessages.size(), 15u);
-    EXPECT_EQ(LogMessageText(14), "PARROR: VALUES");
+    ASSERT_EQ(TextTables.LogMessages.size(), 18u);
+    EXPECT_EQ(LogMessageText(17), "PARROR: VALUES");
 
     EXPECT_EQ(LogMessageCount(""), 3);
     EXPECT_EQ(LogMessageCount("13"), 13);
