@@ -1,15 +1,16 @@
-// TakeSnapshots: brings the store up to date for every queued change, oldest first.
+// TakeSnapshots: brings the store up to date for every queued change, oldest first, and runs the
+// window's requests in their turn. Runs on the store thread.
 #include <climits>
 #include <filesystem>
 
 #include "core/EventCodes.h"
-#include "core/RunSettings.h"
 #include "core/SharedState.h"
 #include "platform/FileAccess.h"
 #include "store/DayLog.h"
 #include "store/FileOperation.h"
 #include "store/PathText.h"
 #include "store/SnapshotIndex.h"
+#include "store/StoreThread.h"
 
 namespace fs = std::filesystem;
 
@@ -21,17 +22,19 @@ constexpr int kActionRenamed = 4;
 // Room for the longest name the store writes in a per-file folder (its temporary files).
 constexpr std::size_t kStoreEntryRoom = 64;
 
-std::string SourcePathOf(const std::string& name) {
-    if (RunSettings.SOURCE.empty() || name.empty()) {
+// The event carries the folders that were in force when it was taken in: a settings save while a
+// backlog is copied must not send the backlog's copies elsewhere.
+std::string SourcePathOf(const TSnapshotEvent& event, const std::string& name) {
+    if (event.Source.empty() || name.empty()) {
         return {};
     }
-    return JoinPath(RunSettings.SOURCE, name);
+    return JoinPath(event.Source, name);
 }
 
 // Copies the file into its store folder as the next snapshot, recorded with actionCode.
 void SnapshotFile(const std::string& sourcePath, const std::string& storeFolder, int actionCode) {
     if (!storeFolder.empty()) {
-        TransferFile(sourcePath, NewSnapshot(storeFolder, actionCode), kTransferCopy, true);
+        CopyAsNewSnapshot(sourcePath, storeFolder, actionCode);
     }
 }
 
@@ -50,8 +53,8 @@ void MoveStoreFolder(const std::string& oldFolder, const std::string& newFolder)
 // content as a snapshot; otherwise the old name's history follows the file, and a file without
 // history gets its first snapshot.
 void FollowRenamedFile(const TSnapshotEvent& event, const std::string& sourcePath) {
-    const std::string oldFolder = StoreFolderOf(event.OldName);
-    const std::string newFolder = StoreFolderOf(event.NewName);
+    const std::string oldFolder = StoreFolderIn(event.Destination, event.OldName);
+    const std::string newFolder = StoreFolderIn(event.Destination, event.NewName);
     if (IsExistingFolder(newFolder)) {
         SnapshotFile(sourcePath, newFolder, kActionRenamed);
     } else if (IsExistingFolder(oldFolder)) {
@@ -61,41 +64,56 @@ void FollowRenamedFile(const TSnapshotEvent& event, const std::string& sourcePat
     }
 }
 
+bool IsChangeOfContent(int action) {
+    return action == kActionAdded || action == kActionModified;
+}
+
 // A file whose path the system does not take in one call (PATH_MAX), at the file or in its
 // store folder: the store cannot keep it, which is told rather than skipped in silence.
 bool TooLongToSnapshot(const TSnapshotEvent& event) {
-    if (event.Action != kActionAdded && event.Action != kActionModified &&
-        event.Action != kActionRenamed) {
+    if (!IsChangeOfContent(event.Action) && event.Action != kActionRenamed) {
         return false;
     }
-    const std::string sourcePath = SourcePathOf(event.NewName);
-    const bool tooLong = sourcePath.size() >= PATH_MAX ||
-                         StoreFolderOf(event.NewName).size() + kStoreEntryRoom >= PATH_MAX;
+    const std::string sourcePath = SourcePathOf(event, event.NewName);
+    const bool tooLong =
+        sourcePath.size() >= PATH_MAX ||
+        StoreFolderIn(event.Destination, event.NewName).size() + kStoreEntryRoom >= PATH_MAX;
     return tooLong && KindOfPathAnyLength(sourcePath) == TPathKind::RegularFile;
 }
 
 // A file found by a rescan whose newest snapshot already holds its content needs no new one.
 bool AlreadySnapshotted(const TSnapshotEvent& event, const std::string& sourcePath) {
-    return event.FromRescan &&
-           NewestSnapshotHoldsContentOf(StoreFolderOf(event.NewName), sourcePath);
+    return event.FromRescan && NewestSnapshotHoldsContentOf(
+                                   StoreFolderIn(event.Destination, event.NewName), sourcePath);
 }
 
 void BringStoreUpToDate(const TSnapshotEvent& event) {
-    if (TooLongToSnapshot(event)) {
-        WriteLogLine(kLogPathTooLong, kImageError, SourcePathOf(event.NewName));
+    if (event.Request) {
+        event.Request();
         return;
     }
-    const std::string sourcePath = SourcePathOf(event.NewName);
+    if (TooLongToSnapshot(event)) {
+        WriteLogLine(kLogPathTooLong, kImageError, SourcePathOf(event, event.NewName));
+        return;
+    }
+    const std::string sourcePath = SourcePathOf(event, event.NewName);
     if (IsExistingFile(sourcePath)) {
-        if (event.Action == kActionAdded || event.Action == kActionModified) {
+        if (IsChangeOfContent(event.Action)) {
             if (!AlreadySnapshotted(event, sourcePath)) {
-                SnapshotFile(sourcePath, StoreFolderOf(event.NewName), kActionModified);
+                SnapshotFile(sourcePath, StoreFolderIn(event.Destination, event.NewName),
+                             kActionModified);
             }
         } else if (event.Action == kActionRenamed) {
             FollowRenamedFile(event, sourcePath);
         }
-    } else if (IsExistingFolder(sourcePath) && event.Action == kActionRenamed) {
-        MoveStoreFolder(StoreFolderOf(event.OldName), StoreFolderOf(event.NewName));
+    } else if (IsExistingFolder(sourcePath)) {
+        if (event.Action == kActionRenamed) {
+            MoveStoreFolder(StoreFolderIn(event.Destination, event.OldName),
+                            StoreFolderIn(event.Destination, event.NewName));
+        }
+    } else if (IsChangeOfContent(event.Action) && !sourcePath.empty()) {
+        // Gone before its turn: that version could not be kept, which the log must say.
+        WriteLogLine(kLogOpenFailed, kImageError, sourcePath);
     }
 }
 
@@ -105,8 +123,8 @@ bool TakeSnapshots() {
     if (QueueCount() == 0) {
         return false;
     }
-    while (QueueCount() > 0) {
-        BringStoreUpToDate(QueueTakeFirst());  // marks the queue busy during the removal
+    while (QueueCount() > 0 && !StoreWorkAbandoned()) {
+        BringStoreUpToDate(QueueTakeFirst());
     }
     return true;
 }

@@ -5,7 +5,6 @@
 
 #include "core/SharedState.h"
 #include "watch/ChangeHandling.h"
-#include "watch/Handover.h"
 #include "watch/Watcher.h"
 
 TWaitThread::TWaitThread(ChangeSource& source) : Source(source), Thread([this] { Execute(); }) {}
@@ -16,32 +15,38 @@ TWaitThread::~TWaitThread() {
     }
 }
 
+void TWaitThread::Abandon() {
+    Abandoned = true;
+    Source.SignalStop();
+}
+
+// Each batch is handled here as it arrives: console lines, exceptions and the queue. The copies
+// are the store thread's, so reading the next batch never waits for them.
 void TWaitThread::Execute() {
     std::vector<ChangeRecord> batch;
-    const std::function<void()> dispatch = [&batch] { DispatchNotifications(batch); };
-    while (!Terminated.load()) {
+    while (!Abandoned.load()) {
         batch.clear();
         const ChangeSource::Wake wake = Source.WaitForBatch(&batch);
         ResetLastEvent();
-        if (wake == ChangeSource::Wake::Stop) {
-            Terminated = true;
+        if (wake == ChangeSource::Wake::Stop || Abandoned.load()) {
             break;
         }
         if (wake != ChangeSource::Wake::Batch) {
-            HandOverFolderState(wake);
+            TellFolderState(wake);
             continue;
         }
-        HandOver(dispatch);
+        DispatchNotifications(batch, &Abandoned);
     }
     Done = true;
-    InterruptHandOverWait();
 }
 
-// The watched folder went away or came back: the main thread tells it in the log and the tray.
-void HandOverFolderState(ChangeSource::Wake wake) {
-    static const std::function<void()> gone = NoteWatchedFolderGone;
-    static const std::function<void()> back = NoteWatchedFolderBack;
-    HandOver(wake == ChangeSource::Wake::FolderGone ? gone : back);
+// The watched folder went away or came back: the log and the tray tell it.
+void TellFolderState(ChangeSource::Wake wake) {
+    if (wake == ChangeSource::Wake::FolderGone) {
+        NoteWatchedFolderGone();
+    } else if (wake == ChangeSource::Wake::FolderBack) {
+        NoteWatchedFolderBack();
+    }
 }
 
 void ResetLastEvent() {

@@ -2,7 +2,6 @@
 #include "watch/Watcher.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,7 +14,6 @@
 #include "core/SharedState.h"
 #include "platform/ChangeSource.h"
 #include "store/DayLog.h"
-#include "watch/Handover.h"
 #include "watch/WaitThread.h"
 #include "watch/WatchCoverage.h"
 
@@ -51,16 +49,17 @@ void ReportWatchFailure(const std::string& errorText) {
     EndProgramAfterWatchFailure();
 }
 
-// Signals the stop and runs every batch the thread still hands over until it has ended, so the
-// two threads never wait on each other. Descriptors are closed only after the thread ended.
-// True when the watched folder was away at the end (its stop was logged already).
-bool EndWaitThread() {
+// Signals the stop and joins the thread, which hands on what it read before the stop (or drops it
+// when abandoning). Descriptors are closed only after the thread ended. True when the watched
+// folder was away at the end (its stop was logged already).
+bool EndWaitThread(bool abandon) {
     TWatcherState& state = Watcher();
-    state.Source->SignalStop();
-    while (!state.Thread->Finished()) {
-        WaitAndRunHandOver(std::chrono::milliseconds(50));
+    if (abandon) {
+        state.Thread->Abandon();
+    } else {
+        state.Source->SignalStop();
     }
-    state.Thread.reset();
+    state.Thread.reset();  // joins
     state.Source.reset();
     state.Watching = false;
     ForgetUnwatchedFolders();
@@ -99,7 +98,7 @@ bool StopWatching() {
     if (!Watcher().Watching) {
         return true;
     }
-    if (!EndWaitThread()) {
+    if (!EndWaitThread(false)) {
         WriteLogLine(kLogWatchingStopped, kImageWarning, "");
     }
     return true;
@@ -122,7 +121,7 @@ bool IsWatching() {
 
 void EndWatchingQuietly() {
     if (Watcher().Watching) {
-        EndWaitThread();
+        EndWaitThread(true);
     }
 }
 
