@@ -59,13 +59,6 @@ std::string LimitErrorText(int code, const char* what, const char* file) {
     return text;
 }
 
-std::string WatchErrorText(int code) {
-    if (code == ENOSPC) {
-        return LimitErrorText(code, "watches", "/proc/sys/fs/inotify/max_user_watches");
-    }
-    return SystemErrorText(code);
-}
-
 std::string InstanceErrorText(int code) {
     if (code == EMFILE) {
         return LimitErrorText(code, "instances", "/proc/sys/fs/inotify/max_user_instances");
@@ -162,8 +155,12 @@ std::unique_ptr<InotifyChangeSource> InotifyChangeSource::Create(const std::stri
         new InotifyChangeSource(inotifyFd, stopFd, std::move(root), subtree));
     source->lastCompleteRead_ = start;
     int rootWd = inotify_add_watch(inotifyFd, source->root_.c_str(), kRootMask);
+    if (rootWd < 0 && errno == ENOSPC) {
+        source->NoteRootUnwatched();  // no watch left at all: scanned until one can be had
+        return source;
+    }
     if (rootWd < 0) {
-        errorText = WatchErrorText(errno);
+        errorText = SystemErrorText(errno);
         return nullptr;
     }
     source->tree_.Reset(rootWd);
@@ -321,7 +318,7 @@ bool InotifyChangeSource::WaitForInput() {
         if (pendingMove_) {
             until = pendingSince_ + kPartnerWait;
         }
-        if (!unwatched_.empty() && (!until || nextUnwatchedScan_ < *until)) {
+        if ((rootUnwatched_ || !unwatched_.empty()) && (!until || nextUnwatchedScan_ < *until)) {
             until = nextUnwatchedScan_;
         }
         int timeout = -1;
@@ -650,7 +647,7 @@ void InotifyChangeSource::ReportTreeUnwatched(const std::string& path, const tim
         for (const FolderEntry& entry : entries) {
             std::string entryPath = Join(folder, entry.Name);
             ReportEntry(entryPath, entry.IsFolder, entry.ChangeTime, since);
-            if (entry.IsFolder) {
+            if (entry.IsFolder && subtree_) {
                 folders.push_back(std::move(entryPath));
             }
         }
@@ -658,7 +655,35 @@ void InotifyChangeSource::ReportTreeUnwatched(const std::string& path, const tim
 }
 
 bool InotifyChangeSource::UnwatchedScanDue() const {
-    return !unwatched_.empty() && std::chrono::steady_clock::now() >= nextUnwatchedScan_;
+    return (rootUnwatched_ || !unwatched_.empty()) &&
+           std::chrono::steady_clock::now() >= nextUnwatchedScan_;
+}
+
+// The watched folder itself got no watch: it is told as unwatched (by the empty name), and the
+// whole tree is scanned until a watch can be had.
+void InotifyChangeSource::NoteRootUnwatched() {
+    rootUnwatched_ = true;
+    unwatchedScannedAt_ = CoarseNow();
+    nextUnwatchedScan_ = std::chrono::steady_clock::now() + kUnwatchedScanPeriod;
+    Emit(kRecordUnwatched, std::string());
+}
+
+// The watched folder without a watch: watched as soon as the system allows, and then rescanned
+// for what changed since the last scan; until then scanned whole.
+void InotifyChangeSource::ScanUnwatchedRoot(const timespec& since) {
+    const int rootWd = inotify_add_watch(inotifyFd_, root_.c_str(), kRootMask);
+    if (rootWd >= 0) {
+        rootUnwatched_ = false;
+        Emit(kRecordWatchedAgain, std::string());
+        tree_.Reset(rootWd);
+        lastCompleteRead_ = since;
+        lastCompleteRead_.tv_sec += kRescanMarginSeconds;  // the rescan takes its margin off again
+        rescanPending_ = true;
+    } else if (errno == ENOSPC) {
+        ReportTreeUnwatched(std::string(), &since);
+    } else {
+        FolderWentAway();
+    }
 }
 
 // Tries again to watch each unwatched folder. One that gets its watch is told as watched again
@@ -669,6 +694,10 @@ void InotifyChangeSource::ScanUnwatched() {
     since.tv_sec -= kRescanMarginSeconds;
     unwatchedScannedAt_ = CoarseNow();
     nextUnwatchedScan_ = std::chrono::steady_clock::now() + kUnwatchedScanPeriod;
+    if (rootUnwatched_) {
+        ScanUnwatchedRoot(since);
+        return;
+    }
     std::vector<UnwatchedFolder> folders = std::move(unwatched_);
     unwatched_.clear();
     for (UnwatchedFolder& folder : folders) {
@@ -745,6 +774,7 @@ void InotifyChangeSource::ForgetTree() {
     tree_ = FolderTree{};
     stale_.clear();
     unwatched_.clear();
+    rootUnwatched_ = false;
 }
 
 // Checks for the watched folder every kFolderReturnCheck until it is back or the stop signal
@@ -816,6 +846,15 @@ void InotifyChangeSource::Rescan() {
     DiscardQueuedEvents();
 
     int rootWd = inotify_add_watch(inotifyFd_, root_.c_str(), kRootMask);
+    if (rootWd < 0 && errno == ENOSPC) {
+        for (const UnwatchedFolder& folder : unwatched_) {
+            Emit(kRecordWatchedAgain, folder.Told);  // told again as part of the whole tree
+        }
+        ForgetTree();
+        NoteRootUnwatched();
+        FinishBatch();
+        return;
+    }
     if (rootWd < 0) {
         FolderWentAway();
         return;

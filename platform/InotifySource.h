@@ -24,7 +24,8 @@
 
 class InotifyChangeSource final : public ChangeSource {
   public:
-    // The error text has the system's wording; running out of watches also names the limit.
+    // The error text has the system's wording; running out of instances also names the limit.
+    // Running out of watches fails nothing: folders, even the watched one, are scanned instead.
     static std::unique_ptr<InotifyChangeSource> Create(const std::string& folder, bool subtree,
                                                        std::string* error);
     ~InotifyChangeSource() override;
@@ -92,6 +93,8 @@ class InotifyChangeSource final : public ChangeSource {
     void NoteUnwatched(int parent, const std::string& name, const std::string& path);
     void ReportTreeUnwatched(const std::string& path, const timespec* since);
     bool UnwatchedScanDue() const;
+    void NoteRootUnwatched();
+    void ScanUnwatchedRoot(const timespec& since);
     void ScanUnwatched();
     void TellUnwatchedChanges(const std::vector<UnwatchedFolder>& before);
     bool PathIsCurrent(int wd);
@@ -129,6 +132,7 @@ class InotifyChangeSource final : public ChangeSource {
     timespec goneSince_{};
 
     std::vector<UnwatchedFolder> unwatched_;
+    bool rootUnwatched_ = false;     // not even the watched folder itself has a watch
     timespec unwatchedScannedAt_{};  // taken just before the last scan of the unwatched folders
     std::chrono::steady_clock::time_point nextUnwatchedScan_;
     std::atomic<bool> stopRequested_{false};

@@ -519,26 +519,53 @@ TEST_F(ChangeSourceTest, OpeningFailsWithTheSystemsText) {
     EXPECT_EQ(error, std::strerror(ENOTDIR));
 }
 
-// In a child process whose own limit of watches leaves no watch for the folder itself.
-int OpenWithoutWatches(const fs::path& folder) {
+// In a child process whose own limit of watches leaves none, not even for the folder itself.
+// Returns 0 when every step held, else the number of the step that failed.
+int WatchedFolderWithoutAnyWatch(const fs::path& watched) {
     if (!EnterNamespaceWithWatchLimit(0)) {
         return kNoOwnNamespace;
     }
     std::string error;
-    if (ChangeSource::Open(folder.string(), true, &error) != nullptr) {
-        return 1;
+    std::unique_ptr<ChangeSource> source = ChangeSource::Open(watched.string(), true, &error);
+    if (!source) {
+        return 10;
     }
-    const bool named = error.find(std::strerror(ENOSPC)) == 0 &&
-                       error.find("/proc/sys/fs/inotify/max_user_watches") != std::string::npos;
-    return named ? 0 : 2;
+    Collector watch(std::move(source));
+    if (!watch.WaitFor([](const Records& r) { return Has(r, kRecordUnwatched, ""); })) {
+        return 11;
+    }
+    WriteFile(watched / "top.txt");
+    WriteFile(watched / "sub" / "inner.txt");
+    if (!watch.WaitFor([](const Records& r) {
+            return Has(r, 3, "top.txt") && Has(r, 3, "sub/inner.txt") && !Reported(r, 3, "top.txt");
+        })) {
+        return 12;
+    }
+    const auto raised = std::chrono::steady_clock::now();
+    if (!SetOwnWatchLimit(100)) {
+        return 13;
+    }
+    if (!watch.WaitFor([](const Records& r) { return Has(r, kRecordWatchedAgain, ""); })) {
+        return 14;
+    }
+    if (std::chrono::steady_clock::now() - raised >
+        InotifyChangeSource::kUnwatchedScanPeriod + 1s) {
+        return 15;
+    }
+    WriteFile(watched / "later.txt");
+    WriteFile(watched / "sub" / "later.txt");
+    const bool reported = watch.WaitFor([](const Records& r) {
+        return Reported(r, 3, "later.txt") && Reported(r, 3, "sub/later.txt");
+    });
+    return reported ? 0 : 16;
 }
 
-TEST_F(ChangeSourceTest, NoWatchForTheFolderItselfFailsTheOpenNamingTheLimit) {
-    const int result = RunInChild([&] { return OpenWithoutWatches(watched_); });
+TEST_F(ChangeSourceTest, WithoutAnyWatchLeftTheFolderIsScannedUntilOneCanBeHad) {
+    const int result = RunInChild([&] { return WatchedFolderWithoutAnyWatch(watched_); });
     if (result == kNoOwnNamespace) {
         GTEST_SKIP() << "no user namespace to lower the limit in";
     }
-    EXPECT_EQ(result, 0) << "1: opened anyway, 2: error text without the limit";
+    EXPECT_EQ(result, 0) << "see the step numbers in WatchedFolderWithoutAnyWatch";
 }
 
 // In a child process whose own limit of watches covers the root and two of the five folders

@@ -115,6 +115,11 @@ std::string WatchedPath(const std::string& name) {
     return source + "/" + name;
 }
 
+// A folder of the tree by its name; the empty name is the watched folder itself.
+std::string FolderPath(const std::string& name) {
+    return name.empty() ? RunSettings.SOURCE : WatchedPath(name);
+}
+
 bool IsExistingFolder(const std::string& path) {
     std::error_code error;
     return fs::is_directory(path, error);
@@ -306,10 +311,10 @@ void DispatchRecord(const ChangeRecord& record, TBatchContext& batch) {
             DispatchRenameNewName(record.Name, batch);
             break;
         case kRecordUnwatched:
-            NoteFolderUnwatched(WatchedPath(record.Name));
+            NoteFolderUnwatched(FolderPath(record.Name));
             break;
         case kRecordWatchedAgain:
-            NoteFolderWatchedAgain(WatchedPath(record.Name));
+            NoteFolderWatchedAgain(FolderPath(record.Name));
             break;
         case kRecordOverflowRescanned:
             NoteOverflowRescan(record.Count);

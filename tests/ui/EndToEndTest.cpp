@@ -106,10 +106,10 @@ TEST_F(EndToEnd, SigintWithoutAWatchedFolderWritesStartAndCloseOnly) {
 TEST_F(EndToEnd, SigtermWhileTheStartUpFailureMessageIsOpenEndsTheProgramWithinASecond) {
     fs::create_directories(Root / "watched");
     StageProgram((Root / "watched").string());
-    // In a user namespace of its own whose limit of watches is 0, the program cannot watch the
-    // folder at all: it shows the failure message before its event loop runs.
+    // In a user namespace of its own that allows no inotify instance, the program cannot watch
+    // the folder at all: it shows the failure message before its event loop runs.
     const QString inNamespace =
-        "echo 0 > /proc/sys/user/max_inotify_watches || exit 77; exec \"$0\"";
+        "echo 0 > /proc/sys/user/max_inotify_instances || exit 77; exec \"$0\"";
     QProcess program;
     Start(program, {"unshare", "--user", "--map-root-user", "sh", "-c", inNamespace});
     const fs::path logs = App / "Logs";
