@@ -32,10 +32,12 @@ class TSnapshotQueue {
     int32_t Count() const;
     // Drops every queued event; returns how many there were.
     int32_t Clear();
-    // Waits until an event is queued or Interrupt is called; true when one is queued.
+    // Waits until an event is queued, or returns at once while waiting is stopped; true when an
+    // event is queued.
     bool WaitForWork(std::chrono::milliseconds timeout);
-    // Wakes WaitForWork (used to stop the store thread).
-    void Interrupt();
+    // Wakes WaitForWork and keeps it from waiting until AllowWaiting (stopping the store thread).
+    void StopWaiting();
+    void AllowWaiting();
 
   private:
     struct TLocked;

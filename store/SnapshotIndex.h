@@ -22,6 +22,25 @@ int NextSnapshotNumberIn(const std::string& folder);
 bool RecordSnapshot(const std::string& folder, int number, int actionCode);
 // folder + "/SnapShot.<number>".
 std::string SnapshotCopyPath(const std::string& folder, int number);
+// folder + "/snapshot.ini".
+std::string SnapshotIndexPath(const std::string& folder);
+
+// The DATES value of a snapshot taken now: "<date>;<time>;<code>".
+std::string SnapshotEntryText(int actionCode);
+// As RecordSnapshot, with the DATES value given.
+bool RecordSnapshotEntry(const std::string& folder, int number, const std::string& entryText);
+
+// One DATES entry to be added.
+struct TIndexEntry {
+    int Number = 0;
+    std::string Text;
+};
+// The bytes of folder's index with entries added in their order (NO becomes the last number),
+// the same bytes that recording them one after the other gives; nullopt when the index is not in
+// the form this program writes (edited by hand) or already holds one of the numbers, so that the
+// entries must be recorded one by one.
+std::optional<std::string> IndexTextWithEntries(const std::string& folder,
+                                                const std::vector<TIndexEntry>& entries);
 
 struct TSnapshotListItem {
     int Number = 0;
@@ -41,9 +60,12 @@ struct TSnapshotEntry {
 // Snapshot n of the index at indexPath; nullopt when the index does not exist.
 std::optional<TSnapshotEntry> ReadSnapshotEntry(const std::string& indexPath, int n);
 
-// True when the newest copy in a file's per-file folder holds the file's current content: same
-// size, not older than the file's last modification, and, only when both hold, the same bytes.
+// True when the newest copy in a file's per-file folder holds the file's current content (see
+// CopyHoldsContentOf).
 bool NewestSnapshotHoldsContentOf(const std::string& folder, const std::string& filePath);
+// True when a copy holds a file's current content: same size, not older than the file's last
+// modification, and, only when both hold, the same bytes.
+bool CopyHoldsContentOf(const std::string& copyPath, const std::string& filePath);
 
 // Removes the per-file folder of a watched file with everything in it.
 void DeleteSnapshots(const std::string& filePath);

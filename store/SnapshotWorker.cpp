@@ -1,5 +1,6 @@
 // TakeSnapshots: brings the store up to date for every queued change, oldest first, and runs the
 // window's requests in their turn. Runs on the store thread.
+#include <chrono>
 #include <climits>
 #include <filesystem>
 
@@ -9,6 +10,7 @@
 #include "store/DayLog.h"
 #include "store/FileOperation.h"
 #include "store/PathText.h"
+#include "store/SnapshotBatch.h"
 #include "store/SnapshotIndex.h"
 #include "store/StoreThread.h"
 
@@ -22,6 +24,22 @@ constexpr int kActionRenamed = 4;
 // Room for the longest name the store writes in a per-file folder (its temporary files).
 constexpr std::size_t kStoreEntryRoom = 64;
 
+// A batch is committed once it holds this many snapshots or is this old, so that a long burst
+// still reaches the disk in steps.
+constexpr std::size_t kBatchLimit = 2000;
+constexpr auto kBatchAgeLimit = std::chrono::seconds(2);
+
+// The batch that TakeSnapshots has open while it drains the queue.
+TSnapshotBatch* openBatch = nullptr;
+
+// Commits the open batch: done before any work that moves or removes store folders, so that work
+// never meets a copy that is not in its place yet.
+void CommitOpenBatch() {
+    if (openBatch != nullptr) {
+        openBatch->Commit();
+    }
+}
+
 // The event carries the folders that were in force when it was taken in: a settings save while a
 // backlog is copied must not send the backlog's copies elsewhere.
 std::string SourcePathOf(const TSnapshotEvent& event, const std::string& name) {
@@ -33,8 +51,23 @@ std::string SourcePathOf(const TSnapshotEvent& event, const std::string& name) {
 
 // Copies the file into its store folder as the next snapshot, recorded with actionCode.
 void SnapshotFile(const std::string& sourcePath, const std::string& storeFolder, int actionCode) {
-    if (!storeFolder.empty()) {
-        CopyAsNewSnapshot(sourcePath, storeFolder, actionCode);
+    if (storeFolder.empty()) {
+        return;
+    }
+    if (openBatch != nullptr) {
+        openBatch->Add(sourcePath, storeFolder, actionCode);
+    } else {
+        TSnapshotBatch batch;
+        batch.Add(sourcePath, storeFolder, actionCode);
+        batch.Commit();
+    }
+}
+
+void LogInTurn(int code, int image, const std::string& fileText) {
+    if (openBatch != nullptr) {
+        openBatch->AddLogLine(code, image, fileText);
+    } else {
+        WriteLogLine(code, image, fileText);
     }
 }
 
@@ -44,6 +77,7 @@ void MoveStoreFolder(const std::string& oldFolder, const std::string& newFolder)
     if (!IsExistingFolder(oldFolder) || newFolder.empty()) {
         return;
     }
+    CommitOpenBatch();
     std::error_code ec;
     fs::create_directories(fs::path(newFolder).parent_path(), ec);
     TransferFile(oldFolder, newFolder, kTransferRename, true);
@@ -82,13 +116,20 @@ bool TooLongToSnapshot(const TSnapshotEvent& event) {
 }
 
 // A file found by a rescan whose newest snapshot already holds its content needs no new one.
+// A copy that waits in the open batch for its commit is the newest.
 bool AlreadySnapshotted(const TSnapshotEvent& event, const std::string& sourcePath) {
-    return event.FromRescan && NewestSnapshotHoldsContentOf(
-                                   StoreFolderIn(event.Destination, event.NewName), sourcePath);
+    if (!event.FromRescan) {
+        return false;
+    }
+    const std::string folder = StoreFolderIn(event.Destination, event.NewName);
+    const std::string pending = openBatch != nullptr ? openBatch->PendingCopyIn(folder) : "";
+    return pending.empty() ? NewestSnapshotHoldsContentOf(folder, sourcePath)
+                           : CopyHoldsContentOf(pending, sourcePath);
 }
 
 void BringStoreUpToDate(const TSnapshotEvent& event) {
     if (event.Request) {
+        CommitOpenBatch();
         event.Request();
         return;
     }
@@ -113,7 +154,7 @@ void BringStoreUpToDate(const TSnapshotEvent& event) {
         }
     } else if (IsChangeOfContent(event.Action) && !sourcePath.empty()) {
         // Gone before its turn: that version could not be kept, which the log must say.
-        WriteLogLine(kLogOpenFailed, kImageError, sourcePath);
+        LogInTurn(kLogOpenFailed, kImageError, sourcePath);
     }
 }
 
@@ -123,8 +164,19 @@ bool TakeSnapshots() {
     if (QueueCount() == 0) {
         return false;
     }
+    TSnapshotBatch batch;
+    openBatch = &batch;
     while (QueueCount() > 0 && !StoreWorkAbandoned()) {
         BringStoreUpToDate(QueueTakeFirst());
+        if (batch.Size() >= kBatchLimit || batch.Age() >= kBatchAgeLimit) {
+            batch.Commit();
+        }
+    }
+    openBatch = nullptr;
+    if (StoreWorkAbandoned()) {
+        batch.Discard();
+    } else {
+        batch.Commit();
     }
     return true;
 }

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <thread>
 
 #include "StoreTestSupport.h"
 #include "lang/Language.h"
+#include "platform/IniFile.h"
 #include "store/FileOperation.h"
 #include "store/SnapshotIndex.h"
 #include "store/StoreThread.h"
@@ -189,6 +192,127 @@ TEST_F(StoreEndToEndTest, EditorSaveThroughATemporaryFileKeepsTheDocumentsHistor
     EXPECT_EQ(LastNumber("report.txt"), before + 1);
     EXPECT_EQ(CopyOf("report.txt", before), "first version");
     EXPECT_EQ(CodeOf("report.txt", before + 1), 4);
+}
+
+// A document written in chunks while its writer holds it open is snapshotted once, whole, when
+// the writer closes it; a file that arrives whole is snapshotted at once.
+TEST_F(StoreEndToEndTest, AFileWrittenSlowlyGetsOneWholeSnapshotWhenItsWriterCloses) {
+    Start();
+    std::string expected;
+    {
+        std::ofstream out(Src("slow.txt"), std::ios::binary);
+        for (int chunk = 0; chunk < 20; ++chunk) {
+            const std::string piece = "chunk " + std::to_string(chunk) + "\n";
+            out << piece << std::flush;
+            expected += piece;
+            std::this_thread::sleep_for(100ms);
+        }
+        EXPECT_FALSE(fs::exists(Store("slow.txt"))) << "nothing while the writer writes";
+    }
+    ASSERT_TRUE(PumpUntil([&] { return LatestSnapshotIs("slow.txt", expected); }));
+    ASSERT_TRUE(WaitForStoreIdle(5s));
+    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(WaitForStoreIdle(5s));
+    EXPECT_EQ(LastNumber("slow.txt"), 1);
+    EXPECT_EQ(CodeOf("slow.txt", 1), 3);
+
+    // A hard link and a file moved in arrive whole.
+    WriteBytes(Src("../outside.txt"), "moved in");
+    fs::rename(Src("../outside.txt"), Src("moved.txt"));
+    fs::create_hard_link(Src("moved.txt"), Src("linked.txt"));
+    EXPECT_TRUE(PumpUntil([&] {
+        return LatestSnapshotIs("moved.txt", "moved in") &&
+               LatestSnapshotIs("linked.txt", "moved in");
+    }));
+}
+
+// cp of a file over the size limit: the size is judged when cp has written it all, so there is
+// no snapshot of its first part and no store folder, only the one size line.
+TEST_F(StoreEndToEndTest, CopyingAFileOverTheLimitIntoTheFolderLeavesNoStoreFolder) {
+    Start();
+    {
+        std::ofstream out(root_ / "big.bin", std::ios::binary);
+        out << std::string(3'000'000, 'b');
+    }
+    for (int run = 0; run < 3; ++run) {
+        const std::string command = "cp '" + (root_ / "big.bin").string() + "' '" +
+                                    Src("big" + std::to_string(run) + ".bin") + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return LogRecords(6).size() >= 3; }));
+    ASSERT_TRUE(WaitForStoreIdle(5s));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(fs::exists(Store("")) && !fs::is_empty(Store(""))) << "no store folder";
+    EXPECT_EQ(LogRecords(6).size(), 3u);
+    EXPECT_TRUE(LogRecords(12).empty());
+}
+
+// Every DATES entry of every index in the store names an existing copy; returns the entries.
+int ExpectNoEntryWithoutACopy(const fs::path& store) {
+    int entries = 0;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(store, ec), end; !ec && it != end; it.increment(ec)) {
+        if (it->path().filename() != "snapshot.ini") {
+            continue;
+        }
+        const auto index = IniFile::Open(it->path().string());
+        EXPECT_TRUE(index.has_value()) << it->path();
+        if (!index) {
+            continue;
+        }
+        for (const auto& [key, value] : index->ReadSection("DATES")) {
+            ++entries;
+            EXPECT_TRUE(fs::exists(it->path().parent_path() / ("SnapShot." + key)))
+                << it->path() << " names snapshot " << key << " without a copy";
+        }
+    }
+    return entries;
+}
+
+// A file renamed within moments of its save: its snapshot is either taken (and follows the
+// name) or told in the log; no index entry is left without its copy.
+TEST_F(StoreEndToEndTest, AFileRenamedRightAfterItsSaveLeavesNoEntryWithoutACopy) {
+    Start();
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = "quick" + std::to_string(i);
+        WriteBytes(Src(name + ".tmp"), PatternBytes(2000, static_cast<unsigned>(i)));
+        fs::rename(Src(name + ".tmp"), Src(name + ".txt"));
+    }
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(WaitForStoreIdle(30s));
+    EXPECT_GT(ExpectNoEntryWithoutACopy(Store("")), 0);
+}
+
+// A store on a full disk: copies that do not fit fail with their log line and leave the index
+// as it was; every entry that is there names a complete copy.
+TEST_F(StoreEndToEndTest, AFullStoreLeavesNoEntryWithoutACompleteCopy) {
+    fs::create_directories(Store(""));
+    if (std::system(("mount -t tmpfs -o size=1m tmpfs '" + Store("") + "' 2>/dev/null").c_str()) !=
+        0) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    }
+    Start();
+    for (int i = 0; i < 60; ++i) {
+        WriteBytes(Src("doc" + std::to_string(i)), PatternBytes(50000, static_cast<unsigned>(i)));
+    }
+    std::this_thread::sleep_for(300ms);
+    const bool idle = WaitForStoreIdle(30s);
+    EndWatchingQuietly();
+    int complete = 0;
+    for (int i = 0; i < 60; ++i) {
+        const std::string name = "doc" + std::to_string(i);
+        for (const TSnapshotListItem& item : ReadSnapshotList(Src(name))) {
+            EXPECT_EQ(CopyOf(name, item.Number), PatternBytes(50000, static_cast<unsigned>(i)))
+                << name << " snapshot " << item.Number;
+            ++complete;
+        }
+    }
+    const size_t failures = LogRecords(10).size() + LogRecords(11).size() + LogRecords(8).size();
+    EXPECT_EQ(std::system(("umount -l '" + Store("") + "'").c_str()), 0);
+    EXPECT_TRUE(idle);
+    EXPECT_GT(complete, 0);
+    EXPECT_LT(complete, 60);
+    EXPECT_GE(failures, 1u) << "the copies that did not fit are told";
 }
 
 }  // namespace
