@@ -98,8 +98,8 @@ void BenchEventsPanel(TGUI_Form& form) {
 
     QElapsedTimer timer;
     timer.start();
-    std::vector<TLogRecord> records;
-    ReadDayLog(DayLogPath("day"), records);
+    TDayLog records;
+    records.Open(DayLogPath("day"));
     const double readAlone = Ms(timer);
 
     QTreeView* tree = form.panel3()->TreeView3_1;
@@ -115,7 +115,7 @@ void BenchEventsPanel(TGUI_Form& form) {
 
     std::printf("events panel, day of %d records opened:   %8.1f ms\n", kBigDay, big);
     std::printf("  the same day chosen again:                %8.1f ms\n", chooseAgain);
-    std::printf("  the file read alone (ReadDayLog):         %8.1f ms  (list's share: %.2fx)\n",
+    std::printf("  the file read alone (TDayLog::Open):      %8.1f ms  (list's share: %.2fx)\n",
                 readAlone, big / readAlone);
     std::printf("  day of %d records opened:               %8.1f ms  (%dx records: %.1fx time)\n",
                 kSmallDay, small, kBigDay / kSmallDay, big / small);

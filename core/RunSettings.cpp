@@ -67,9 +67,9 @@ int32_t SettingExtMode(const std::string& text) {
 
 TRunSettings ReadSettingsFile(const std::string& path) {
     TRunSettings settings;
-    settings.SOURCE = ReadIniValue("GENERAL", "SOURCE", path);
+    settings.SOURCE = ReadIniPathValue("GENERAL", "SOURCE", path);
     settings.SUBFOLDERS = SettingFlag(ReadIniValue("GENERAL", "SUBFOLDERS", path));
-    settings.DESTINATION = ReadIniValue("GENERAL", "DESTINATION", path);
+    settings.DESTINATION = ReadIniPathValue("GENERAL", "DESTINATION", path);
     settings.SKIPLIKETASKS = SettingFlag(ReadIniValue("GENERAL", "SKIPLIKETASKS", path));
     settings.BYSIZE = SettingSizeLimit(ReadIniValue("FILTERS", "BYSIZE", path));
     settings.BYEXT = ReadIniValue("FILTERS", "BYEXT", path);

@@ -115,3 +115,9 @@ void AppendConsoleLine(const std::string& line) {
         WindowHooks.ConsoleAppend(line);
     }
 }
+
+void NotifyWatchStatusChanged() {
+    if (WindowHooks.WatchStatusChanged) {
+        WindowHooks.WatchStatusChanged();
+    }
+}

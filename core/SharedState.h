@@ -90,8 +90,12 @@ struct TWindowHooks {
     // The watched folder could not be opened: tell the user (beep and message box); the caller
     // then ends the program. Called on the window's thread.
     std::function<void(const std::string& errorText)> ShowWatchFailure;
+    // The watch state changed (started, stopped, a folder could not be watched): the window
+    // shows it again. Safe to call from any thread.
+    std::function<void()> WatchStatusChanged;
 };
 extern TWindowHooks WindowHooks;
 
 void RefreshTrayIcon(bool busy);
 void AppendConsoleLine(const std::string& line);
+void NotifyWatchStatusChanged();

@@ -56,6 +56,43 @@ bool ReplaceFirst(std::string& text, const std::string& placeholder, std::string
     return true;
 }
 
+std::string ShortDateForPath() {
+    return PathSafeText(ShortDateText());
+}
+
+std::string LongTimeForPath() {
+    return PathSafeText(LongTimeText());
+}
+
+// Replaces every $DATE$ and $TIME$ by the texts the two functions give. Each pass replaces the
+// first $DATE$ and then the first $TIME$, until nothing is left. The inserted texts hold no '$',
+// so every replacement removes two of them: the bound below is never reached and only guards
+// against a strange regional format that holds '$'.
+std::string SubstituteWith(std::string text, std::string (*date)(), std::string (*time)()) {
+    std::size_t passesLeft = text.size() / 2 + 1;
+    bool changed = true;
+    while (changed && passesLeft-- > 0) {
+        changed = ReplaceFirst(text, "$DATE$", date);
+        changed = ReplaceFirst(text, "$TIME$", time) || changed;
+    }
+    return text;
+}
+
+// The value of section/key as the file holds it, or the marker text for a missing file or key.
+std::string RawIniValue(const std::string& section, const std::string& key,
+                        const std::string& path) {
+    {
+        const std::lock_guard<std::mutex> guard(IniCacheLock);
+        CloseIniCache();
+    }
+    const std::optional<IniFile> file = IniFile::Open(path);
+    if (!file) {
+        return kLanguageError;
+    }
+    const std::optional<std::string> value = file->Read(section, key);
+    return value ? *value : kMarkerPrefix + section + " - " + key;
+}
+
 }  // namespace
 
 void SetLanguageFolder(const std::string& folder) {
@@ -81,16 +118,12 @@ std::string LanguageText(const std::string& section, const std::string& key,
 
 std::string ReadIniValue(const std::string& section, const std::string& key,
                          const std::string& path) {
-    {
-        const std::lock_guard<std::mutex> guard(IniCacheLock);
-        CloseIniCache();
-    }
-    const std::optional<IniFile> file = IniFile::Open(path);
-    if (!file) {
-        return kLanguageError;
-    }
-    const std::optional<std::string> value = file->Read(section, key);
-    return SubstituteDateTime(value ? *value : kMarkerPrefix + section + " - " + key);
+    return SubstituteDateTime(RawIniValue(section, key, path));
+}
+
+std::string ReadIniPathValue(const std::string& section, const std::string& key,
+                             const std::string& path) {
+    return SubstituteWith(RawIniValue(section, key, path), ShortDateForPath, LongTimeForPath);
 }
 
 bool WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
@@ -103,15 +136,26 @@ bool WriteIniValue(const std::string& section, const std::string& key, const std
     return file && file->Write(section, key, value);
 }
 
+bool WriteIniValues(const std::string& section,
+                    const std::vector<std::pair<std::string, std::string>>& values,
+                    const std::string& path) {
+    {
+        const std::lock_guard<std::mutex> guard(IniCacheLock);
+        CloseIniCache();
+    }
+    std::optional<IniFile> file = IniFile::Open(path);
+    return file && file->Write(section, values);
+}
+
 std::string SubstituteDateTime(std::string text) {
-    // Each pass replaces the first $DATE$ and then the first $TIME$, until nothing is left. The
-    // inserted texts hold no '$', so every replacement removes two of them: the bound below is
-    // never reached and only guards against a strange regional format that holds '$'.
-    std::size_t passesLeft = text.size() / 2 + 1;
-    bool changed = true;
-    while (changed && passesLeft-- > 0) {
-        changed = ReplaceFirst(text, "$DATE$", ShortDateText);
-        changed = ReplaceFirst(text, "$TIME$", LongTimeText) || changed;
+    return SubstituteWith(std::move(text), ShortDateText, LongTimeText);
+}
+
+std::string PathSafeText(std::string text) {
+    for (char& c : text) {
+        if (c == '/') {
+            c = '-';
+        }
     }
     return text;
 }

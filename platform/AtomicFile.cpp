@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/FileAttributes.h"
+
 namespace {
 
 constexpr char kTempPrefix[] = ".ostrevan-";
@@ -40,7 +42,8 @@ bool IsOwnTemporaryName(const std::string& name) {
 int CreateTempFileIn(const std::string& folder, std::string* tempPath) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::string path = (std::filesystem::path(folder) / FreshTempName()).string();
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd =
+            open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
         if (fd >= 0) {
             *tempPath = path;
             return fd;
@@ -67,21 +70,69 @@ bool WriteAll(int fd, const char* data, size_t size) {
     return true;
 }
 
-void TakeOverTargetAttributes(int fd, const std::string& target) {
+int OpenReplacement(const std::string& folder, const std::string& target, std::string* tempPath) {
+    const int fd = CreateTempFileIn(folder, tempPath);
+    if (fd >= 0) {
+        return fd;
+    }
+    // Only a folder we may not write in leads to writing in place: a full disk or a missing
+    // folder would fail there as well, or worse, halfway.
+    const int madeError = errno;
+    const bool folderClosed = madeError == EACCES || madeError == EPERM || madeError == EROFS;
+    struct stat st {};
+    if (!folderClosed || stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        errno = madeError;
+        return -1;
+    }
+    const int inPlace = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    if (inPlace < 0) {
+        errno = madeError;
+        return -1;
+    }
+    tempPath->clear();
+    return inPlace;
+}
+
+bool TakeOverTargetAttributes(int fd, const std::string& target) {
     struct stat st {};
     if (stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return;
+        return false;
     }
     // Best effort: a file we may not chown stays ours, which is no reason to fail the copy.
     if (fchown(fd, st.st_uid, st.st_gid) != 0) {
         errno = 0;
     }
-    fchmod(fd, st.st_mode & 07777);
+    CopyExtendedAttributes(target, fd);
+    fchmod(fd, st.st_mode & 07777);  // last: a change of owner clears the set-id bits
+    return true;
 }
+
+void GiveCopyItsAttributes(int fd, const std::string& tempPath, const std::string& target,
+                           unsigned sourceBits) {
+    if (!tempPath.empty() && !TakeOverTargetAttributes(fd, target)) {
+        SetPermissionBits(fd, sourceBits);
+    }
+}
+
+namespace {
+
+// The end of a file written in place: what lay beyond the new content goes, then it is flushed.
+bool CommitInPlace(int fd) {
+    const off_t written = lseek(fd, 0, SEEK_CUR);
+    const bool cut = written >= 0 && ftruncate(fd, written) == 0;
+    const bool flushed = fsync(fd) == 0;
+    const bool closed = close(fd) == 0;
+    return cut && flushed && closed;
+}
+
+}  // namespace
 
 bool CommitTempFile(int fd, const std::string& tempPath, const std::string& target,
                     bool* renameFailed) {
     *renameFailed = false;
+    if (tempPath.empty()) {
+        return CommitInPlace(fd);
+    }
     const bool flushed = fsync(fd) == 0;
     const bool closed = close(fd) == 0;
     if (!flushed || !closed) {
@@ -98,20 +149,25 @@ bool CommitTempFile(int fd, const std::string& tempPath, const std::string& targ
 
 void DiscardTempFile(int fd, const std::string& tempPath) {
     close(fd);
-    unlink(tempPath.c_str());
+    if (!tempPath.empty()) {
+        unlink(tempPath.c_str());
+    }
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& content) {
     const auto slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     std::string tempPath;
-    const int fd = CreateTempFileIn(folder, &tempPath);
+    const int fd = OpenReplacement(folder, path, &tempPath);
     if (fd < 0) {
         return false;
     }
     if (!WriteAll(fd, content.data(), content.size())) {
         DiscardTempFile(fd, tempPath);
         return false;
+    }
+    if (!tempPath.empty()) {
+        TakeOverTargetAttributes(fd, path);
     }
     bool renameFailed = false;
     return CommitTempFile(fd, tempPath, path, &renameFailed);

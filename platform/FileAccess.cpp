@@ -9,6 +9,7 @@
 #include <climits>
 
 #include "platform/AtomicFile.h"
+#include "platform/FileAttributes.h"
 
 namespace {
 
@@ -46,6 +47,16 @@ std::int64_t ReadBlock(int fd, char* buffer, std::size_t size) {
     }
 }
 
+std::int64_t ReadBlockAt(int fd, char* buffer, std::size_t size, std::int64_t offset) {
+    for (;;) {
+        const ssize_t got = ::pread(fd, buffer, size, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        return got < 0 ? -1 : static_cast<std::int64_t>(got);
+    }
+}
+
 void StartWriteback(int fd, std::int64_t offset, std::int64_t length) {
     ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
 }
@@ -54,14 +65,35 @@ void CloseFile(int fd) {
     ::close(fd);
 }
 
-void AppendToRegularFile(const std::string& path, const std::string& text) {
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0666);
+namespace {
+
+// True when the file open at fd is empty or its last two bytes are CR LF (or they cannot be
+// read: a file opened for writing only is taken as it is).
+bool EndsWithLineEnd(int fd) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || status.st_size == 0) {
+        return true;
+    }
+    char tail[2] = {0, 0};
+    const std::int64_t start = status.st_size >= 2 ? status.st_size - 2 : 0;
+    const std::int64_t got = ReadBlockAt(fd, tail, sizeof tail, start);
+    return got < 0 || (got == 2 && tail[0] == '\r' && tail[1] == '\n');
+}
+
+}  // namespace
+
+void AppendLineToRegularFile(const std::string& path, const std::string& line) {
+    constexpr int kFlags = O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(path.c_str(), O_RDWR | kFlags, kPrivateFileMode);
+    if (fd < 0) {
+        fd = ::open(path.c_str(), O_WRONLY | kFlags, kPrivateFileMode);  // may not be read back
+    }
     if (fd < 0) {
         return;
     }
     if (IsRegularFile(fd)) {
-        WriteAll(fd, text.data(), text.size());
+        const std::string text = EndsWithLineEnd(fd) ? line : "\r\n" + line;
+        WriteAll(fd, text.data(), text.size());  // one write, so the line lands whole
     }
     ::close(fd);
 }

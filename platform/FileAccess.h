@@ -23,14 +23,19 @@ void AdviseSequentialReading(int fd);
 // 0 at the end of the file, -1 on a read error.
 std::int64_t ReadBlock(int fd, char* buffer, std::size_t size);
 
+// Reads up to size bytes from offset on, continuing after interruptions: as ReadBlock.
+std::int64_t ReadBlockAt(int fd, char* buffer, std::size_t size, std::int64_t offset);
+
 // Starts writing the given range of fd to disk without waiting for it to finish.
 void StartWriteback(int fd, std::int64_t offset, std::int64_t length);
 
 void CloseFile(int fd);
 
-// Appends text to the file, creating it when missing. Anything but a regular file in its place
-// (a pipe would block the open until a reader came) is left alone. Failures are silent.
-void AppendToRegularFile(const std::string& path, const std::string& text);
+// Appends a line (text with its line end) to the file, creating it for its owner only (0600)
+// when missing. A file whose last line has no CR LF (a torn or hand-edited tail) gets one
+// first, so the new line never joins the old. Anything but a regular file in its place (a pipe
+// would block the open until a reader came) is left alone. Failures are silent.
+void AppendLineToRegularFile(const std::string& path, const std::string& line);
 
 // Opens a folder (flags added to O_DIRECTORY | O_CLOEXEC), also one whose path is longer than
 // the system takes in one call: such a path is opened piece by piece, each piece relative to the

@@ -66,6 +66,8 @@ bool NamesEqual(const std::string& a, const std::string& b) {
     return true;
 }
 
+// CR, LF and CR LF each end a line, so files from any system (and a lone CR left by an editor)
+// read line by line alike.
 std::vector<LineSpan> SplitLines(const std::string& content) {
     std::vector<LineSpan> lines;
     std::size_t pos = 0;
@@ -75,11 +77,13 @@ std::vector<LineSpan> SplitLines(const std::string& content) {
     while (pos < content.size()) {
         LineSpan line;
         line.begin = pos;
-        const std::size_t newline = content.find('\n', pos);
-        line.end = newline == std::string::npos ? content.size() : newline;
-        line.next = newline == std::string::npos ? content.size() : newline + 1;
-        if (line.end > line.begin && content[line.end - 1] == '\r') {
-            --line.end;
+        const std::size_t lineEnd = content.find_first_of("\r\n", pos);
+        line.end = lineEnd == std::string::npos ? content.size() : lineEnd;
+        line.next = line.end;
+        if (line.next < content.size()) {
+            const bool crLf = content[line.next] == '\r' && line.next + 1 < content.size() &&
+                              content[line.next + 1] == '\n';
+            line.next += crLf ? 2 : 1;
         }
         lines.push_back(line);
         pos = line.next;
@@ -87,22 +91,37 @@ std::vector<LineSpan> SplitLines(const std::string& content) {
     return lines;
 }
 
+// A name or a value ends at a NUL byte.
+std::string UpToNul(const std::string& text) {
+    return text.substr(0, text.find('\0'));
+}
+
+// A value loses its blanks at both ends; at its end Ctrl-Z (0x1A, an old end-of-file mark)
+// counts as a blank too.
+std::string TrimValue(const std::string& text) {
+    std::string value = Trim(text);
+    while (!value.empty() && (IsBlank(value.back()) || value.back() == '\x1A')) {
+        value.pop_back();
+    }
+    return value;
+}
+
 ParsedLine ParseLine(const std::string& content, const LineSpan& span) {
     ParsedLine parsed;
     const std::string text = Trim(content.substr(span.begin, span.end - span.begin));
     if (!text.empty() && text[0] == '[') {
-        const std::size_t close = text.find(']');
+        const std::size_t close = text.rfind(']');  // a name may hold ']' itself
         if (close != std::string::npos) {
             parsed.kind = LineKind::Section;
-            parsed.name = Trim(text.substr(1, close - 1));
+            parsed.name = Trim(UpToNul(text.substr(1, close - 1)));
         }
         return parsed;
     }
     const std::size_t equals = text.find('=');
     if (equals != std::string::npos) {
         parsed.kind = LineKind::Key;
-        parsed.name = Trim(text.substr(0, equals));
-        parsed.value = Trim(text.substr(equals + 1));
+        parsed.name = Trim(UpToNul(text.substr(0, equals)));
+        parsed.value = TrimValue(UpToNul(text.substr(equals + 1)));
     }
     return parsed;
 }
@@ -158,14 +177,15 @@ std::string CutValue(const std::string& value) {
     return value.substr(0, cut);
 }
 
-bool HoldsLineBreak(const std::string& text) {
-    return text.find('\r') != std::string::npos || text.find('\n') != std::string::npos;
+// A line break would add a line of its own; a NUL would cut the text when it is read back.
+bool HoldsLineBreakOrNul(const std::string& text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
 // Names that would not read back as themselves are refused, so a write can never add a line
 // or a key that the caller did not ask for.
 bool IsWritable(const std::string& section, const std::string& key, const std::string& value) {
-    if (HoldsLineBreak(section) || HoldsLineBreak(key) || HoldsLineBreak(value)) {
+    if (HoldsLineBreakOrNul(section) || HoldsLineBreakOrNul(key) || HoldsLineBreakOrNul(value)) {
         return false;
     }
     if (key.empty() || key.find('=') != std::string::npos) {
@@ -181,7 +201,8 @@ std::string WithKey(const std::string& content, const std::string& section, cons
     const std::size_t header = FindSection(content, lines, section);
     if (header == lines.size()) {
         std::string result = content;
-        if (!result.empty() && result.back() != '\n' && result != kUtf8Bom) {
+        if (!result.empty() && result.back() != '\n' && result.back() != '\r' &&
+            result != kUtf8Bom) {
             result += kLineEnd;
         }
         return result + "[" + section + "]" + kLineEnd + key + "=" + value + kLineEnd;
@@ -235,16 +256,10 @@ void SyncFolder(const std::string& folder) {
     }
 }
 
-// Gives the new file the original's owner; without the privilege to do so it stays ours.
-void KeepOwner(int fd, const struct stat& original) {
-    if (::fchown(fd, original.st_uid, original.st_gid) != 0) {
-        return;
-    }
-}
-
 // Replaces the file's content as one step: a temporary file in the same folder, flushed to
-// disk with the original's permissions, then renamed over the original. A failure at any point
-// leaves the original untouched.
+// disk with the original's owner and permissions, then renamed over the original. A failure at
+// any point leaves the original untouched. When no temporary file can be made beside it (a
+// read-only folder holding a writable file), the file is written in place instead.
 bool ReplaceFileContent(const std::string& path, const std::string& content) {
     const std::string target = ResolvedPath(path);
     struct stat info {};
@@ -255,22 +270,25 @@ bool ReplaceFileContent(const std::string& path, const std::string& content) {
         return false;
     }
     const std::string folder = FolderOf(target);
-    const std::string name = target.substr(target.rfind('/') + 1);
-    std::string temporary = folder + "/." + name + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    std::string temporary;
+    const int fd = OpenReplacement(folder, target, &temporary);
     if (fd < 0) {
         return false;
     }
-    if (!WriteAll(fd, content.data(), content.size()) || ::fchmod(fd, info.st_mode & 07777) != 0) {
+    if (!WriteAll(fd, content.data(), content.size())) {
         DiscardTempFile(fd, temporary);
         return false;
     }
-    KeepOwner(fd, info);
+    if (!temporary.empty()) {
+        TakeOverTargetAttributes(fd, target);
+    }
     bool renameFailed = false;
     if (!CommitTempFile(fd, temporary, target, &renameFailed)) {
         return false;
     }
-    SyncFolder(folder);
+    if (!temporary.empty()) {
+        SyncFolder(folder);
+    }
     return true;
 }
 
@@ -325,14 +343,49 @@ std::vector<std::pair<std::string, std::string>> IniFile::ReadSection(
     return keys;
 }
 
+std::vector<std::string> IniFile::KeyNamesInEvery(const std::string& section) const {
+    std::vector<std::string> names;
+    bool inSection = false;
+    for (const LineSpan& line : SplitLines(content_)) {
+        ParsedLine parsed = ParseLine(content_, line);
+        if (parsed.kind == LineKind::Section) {
+            inSection = NamesEqual(parsed.name, section);
+        } else if (inSection && parsed.kind == LineKind::Key) {
+            names.push_back(std::move(parsed.name));
+        }
+    }
+    return names;
+}
+
+IniFile IniFile::FromText(std::string content) {
+    IniFile file;
+    file.content_ = std::move(content);
+    return file;
+}
+
+std::optional<std::string> IniFile::TextWith(const std::string& section,
+                                             const std::vector<TIniValue>& values) const {
+    for (const auto& [key, value] : values) {
+        if (!IsWritable(section, key, value)) {
+            return std::nullopt;
+        }
+    }
+    std::string updated = content_;
+    for (const auto& [key, value] : values) {
+        updated = WithKey(updated, section, key, value);
+    }
+    return updated;
+}
+
 bool IniFile::Write(const std::string& section, const std::string& key, const std::string& value) {
-    if (!IsWritable(section, key, value)) {
+    return Write(section, {{key, value}});
+}
+
+bool IniFile::Write(const std::string& section, const std::vector<TIniValue>& values) {
+    std::optional<std::string> updated = TextWith(section, values);
+    if (!updated || path_.empty() || !ReplaceFileContent(path_, *updated)) {
         return false;
     }
-    std::string updated = WithKey(content_, section, key, value);
-    if (!ReplaceFileContent(path_, updated)) {
-        return false;
-    }
-    content_ = std::move(updated);
+    content_ = std::move(*updated);
     return true;
 }

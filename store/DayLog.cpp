@@ -1,21 +1,26 @@
 #include "store/DayLog.h"
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <system_error>
 
 #include "core/Paths.h"
+#include "lang/Language.h"
 #include "platform/DateTimeText.h"
 #include "platform/FileAccess.h"
+#include "platform/FileAttributes.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr const char* kLineEnd = "\r\n";
+constexpr std::size_t kReadBlockSize = 64 * 1024;
+// The most of one line that is read back: more cannot be shown usefully, and a hand-made file
+// of one endless line must not take the memory.
+constexpr std::uint64_t kMaxLineShown = 1024 * 1024;
 
 // A file name can hold any byte but '/' and NUL; a control character in the log's file field
 // would break the line or forge a new one, so each becomes '?'.
@@ -71,8 +76,10 @@ bool TakeField(std::string& rest, std::string& field) {
     return true;
 }
 
-TLogRecord ParseLogLine(const std::string& line) {
-    TLogRecord record;
+}  // namespace
+
+TLogLine ParseLogLine(const std::string& line) {
+    TLogLine record;
     record.ImageIndex = -1;
     std::string rest = line;
     std::string codeField;
@@ -92,6 +99,8 @@ TLogRecord ParseLogLine(const std::string& line) {
     record.WellFormed = complete && codeRead && imageRead;
     return record;
 }
+
+namespace {
 
 bool EqualsIgnoringAsciiCase(char a, char b) {
     const auto fold = [](char c) {
@@ -123,13 +132,12 @@ void WriteLogLine(int code, int image, const std::string& fileText) {
     // their times are taken.
     static std::mutex writing;
     const std::lock_guard<std::mutex> guard(writing);
-    std::error_code error;
-    fs::create_directories(LogsDir, error);
+    CreatePrivateFolders(LogsDir);
     const std::string path = LogsDir + "/" + DayFileName(ShortDateText()) + ".log";
     const std::string line = LongTimeText() + ";" + std::to_string(code) + ";" +
                              std::to_string(image) + ";" + WithoutControlCharacters(fileText) +
                              kLineEnd;
-    AppendToRegularFile(path, line);  // a line that cannot be written is lost without a word
+    AppendLineToRegularFile(path, line);  // a line that cannot be written is lost without a word
 }
 
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask) {
@@ -157,39 +165,108 @@ std::string DayLogPath(const std::string& day) {
 }
 
 std::string DayFileName(const std::string& dateText) {
-    std::string name = dateText;
-    for (char& c : name) {
-        if (c == '/') {
-            c = '-';
-        }
-    }
-    return name;
+    return PathSafeText(dateText);
 }
 
-bool ReadDayLog(const std::string& path, std::vector<TLogRecord>& records) {
+TDayLog::~TDayLog() {
+    Close();
+}
+
+TDayLog::TDayLog(TDayLog&& other) noexcept : fd_(other.fd_), lines_(std::move(other.lines_)) {
+    other.fd_ = -1;
+    other.lines_.clear();
+}
+
+TDayLog& TDayLog::operator=(TDayLog&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = other.fd_;
+        lines_ = std::move(other.lines_);
+        other.fd_ = -1;
+        other.lines_.clear();
+    }
+    return *this;
+}
+
+void TDayLog::Close() {
+    if (fd_ >= 0) {
+        CloseFile(fd_);
+    }
+    fd_ = -1;
+    lines_.clear();
+}
+
+bool TDayLog::Open(const std::string& path) {
+    Close();
+    int fd = -1;
+    if (OpenRegularFileForReading(path, &fd) != TOpenResult::Opened) {
+        return false;
+    }
+    AdviseSequentialReading(fd);
+    // The file is read in blocks and only where each non-empty line lies is kept; a line may
+    // run over several blocks.
+    std::vector<char> block(kReadBlockSize);
+    std::uint64_t offset = 0;
+    std::uint64_t lineStart = 0;
+    char lastByte = '\n';
+    for (;;) {
+        const std::int64_t got = ReadBlock(fd, block.data(), block.size());
+        if (got < 0) {
+            CloseFile(fd);
+            lines_.clear();
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        for (std::int64_t i = 0; i < got; ++i) {
+            if (block[static_cast<std::size_t>(i)] == '\n') {
+                const std::uint64_t end = offset + static_cast<std::uint64_t>(i);
+                const std::uint64_t length =
+                    end - lineStart - (lastByte == '\r' && end > lineStart);
+                if (length > 0) {
+                    lines_.push_back({lineStart, length});
+                }
+                lineStart = end + 1;
+            }
+            lastByte = block[static_cast<std::size_t>(i)];
+        }
+        offset += static_cast<std::uint64_t>(got);
+    }
+    // The last line may have no line end.
+    const std::uint64_t lastLength = offset - lineStart - (lastByte == '\r' && offset > lineStart);
+    if (offset > lineStart && lastLength > 0) {
+        lines_.push_back({lineStart, lastLength});
+    }
+    lines_.shrink_to_fit();
+    fd_ = fd;
+    return true;
+}
+
+TLogLine TDayLog::Line(std::size_t i) const {
+    const TLineSpan& span = lines_.at(i);
+    std::string text(static_cast<std::size_t>(std::min<std::uint64_t>(span.Length, kMaxLineShown)),
+                     '\0');
+    const std::int64_t got =
+        ReadBlockAt(fd_, text.data(), text.size(), static_cast<std::int64_t>(span.Start));
+    if (got != static_cast<std::int64_t>(text.size())) {
+        TLogLine unreadable;
+        unreadable.ImageIndex = -1;
+        unreadable.WellFormed = false;
+        return unreadable;
+    }
+    return ParseLogLine(text);
+}
+
+bool ReadDayLog(const std::string& path, std::vector<TLogLine>& records) {
     records.clear();
-    std::error_code error;
-    if (!fs::is_regular_file(path, error)) {
+    TDayLog day;
+    if (!day.Open(path)) {
         return false;
     }
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream) {
-        return false;
-    }
-    const std::string content{std::istreambuf_iterator<char>(stream),
-                              std::istreambuf_iterator<char>()};
-    std::size_t pos = 0;
-    while (pos < content.size()) {
-        std::size_t end = content.find('\n', pos);
-        const std::size_t next = end == std::string::npos ? content.size() : end + 1;
-        end = end == std::string::npos ? content.size() : end;
-        if (end > pos && content[end - 1] == '\r') {
-            --end;
-        }
-        if (end > pos) {
-            records.push_back(ParseLogLine(content.substr(pos, end - pos)));
-        }
-        pos = next;
+    records.reserve(day.Size());
+    for (std::size_t i = 0; i < day.Size(); ++i) {
+        records.push_back(day.Line(i));
     }
     return true;
 }

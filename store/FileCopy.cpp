@@ -5,6 +5,7 @@
 #include "core/SharedState.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileAccess.h"
+#include "platform/FileAttributes.h"
 #include "platform/FileData.h"
 #include "store/DayLog.h"
 #include "store/FileOperation.h"
@@ -38,7 +39,8 @@ std::string ThroughLinks(const std::string& target) {
 }
 
 // The copy of mode 0: into a temporary file beside the target, flushed and renamed over the target
-// only when complete. Returns the log code that tells how it ended, or kCopyAbandoned.
+// only when complete (in place when no temporary file can be made in a read-only folder). Returns
+// the log code that tells how it ended, or kCopyAbandoned.
 int CopyFileContent(const std::string& source, const std::string& linkedTarget) {
     const std::string target = ThroughLinks(linkedTarget);
     const std::string folder = FolderOf(target);
@@ -50,8 +52,9 @@ int CopyFileContent(const std::string& source, const std::string& linkedTarget) 
         return StoreWorkAbandoned() ? kCopyAbandoned : kLogOpenFailed;
     }
     AdviseSequentialReading(in);
+    const unsigned sourceBits = PermissionBitsOf(in);
     std::string tempPath;
-    const int out = CreateTempFileIn(folder, &tempPath);
+    const int out = OpenReplacement(folder, target, &tempPath);
     if (out < 0) {
         CloseFile(in);
         return kLogCreateFailed;
@@ -62,7 +65,7 @@ int CopyFileContent(const std::string& source, const std::string& linkedTarget) 
         DiscardTempFile(out, tempPath);
         return end == TDataCopyEnd::Abandoned ? kCopyAbandoned : kLogWriteFailed;
     }
-    TakeOverTargetAttributes(out, target);
+    GiveCopyItsAttributes(out, tempPath, target, sourceBits);
     bool renameFailed = false;
     if (!CommitTempFile(out, tempPath, target, &renameFailed)) {
         return renameFailed ? kLogCreateFailed : kLogWriteFailed;

@@ -10,6 +10,7 @@
 #include "core/SharedState.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileAccess.h"
+#include "platform/FileAttributes.h"
 #include "platform/FileData.h"
 #include "store/DayLog.h"
 #include "store/SnapshotIndex.h"
@@ -51,6 +52,7 @@ TTakeEnd CopyUnchanged(int in, const std::string& folder, std::string* tempPath,
         const TDataCopyEnd end = CopyFileData(in, out, StoreWorkAbandoned);
         const bool unchanged = StampOf(in) == before;
         if (end == TDataCopyEnd::Complete && unchanged) {
+            SetPermissionBits(out, PermissionBitsOf(in));  // never readable by more than the source
             if (::close(out) == 0) {
                 return TTakeEnd::Copied;
             }
@@ -117,7 +119,7 @@ void TSnapshotBatch::Add(const std::string& source, const std::string& folder, i
         copying_ = true;
         RefreshTrayIcon(true);
     }
-    if (!EnsureFolder(folder)) {
+    if (!CreatePrivateFolders(folder)) {  // the store's folders are for their owner only
         AddLogLine(kLogFolderFailed, kImageError, source);
         return;
     }

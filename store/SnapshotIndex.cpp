@@ -12,6 +12,7 @@
 #include "lang/Language.h"
 #include "platform/AtomicFile.h"
 #include "platform/DateTimeText.h"
+#include "platform/FileAttributes.h"
 #include "platform/IniFile.h"
 #include "store/FileOperation.h"
 #include "store/IndexText.h"
@@ -48,60 +49,45 @@ std::optional<int> ParseNumber(const std::string& text) {
     return static_cast<int>(value);
 }
 
-std::string Trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return {};
+// The numbers used as keys of the DATES sections (all of them, should one stand twice), so that
+// keys the count in NO no longer reaches are found too.
+std::vector<int> DatesKeyNumbers(const IniFile& index) {
+    std::vector<int> numbers;
+    for (const std::string& name : index.KeyNamesInEvery("DATES")) {
+        const auto number = ParseNumber(name);
+        if (number && *number > 0) {
+            numbers.push_back(*number);
+        }
     }
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
+    return numbers;
 }
 
-bool SameLettersIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto up = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
-               return up(x) == up(y);
-           });
-}
-
-// The numbers used as keys of the DATES section, read straight from the file so that keys the
-// count in NO no longer reaches are found too.
 int HighestDatesKey(const std::string& indexPath) {
-    std::error_code ec;
-    if (!fs::is_regular_file(indexPath, ec)) {
-        return 0;  // opening a pipe put in the index's place would wait for a writer for ever
-    }
-    std::ifstream in(indexPath, std::ios::binary);
-    std::string line;
-    bool inDates = false;
-    int highest = 0;
-    while (std::getline(in, line)) {
-        const std::string text = Trimmed(line);
-        if (!text.empty() && text.front() == '[') {
-            const auto close = text.find(']');
-            inDates = close != std::string::npos &&
-                      SameLettersIgnoringCase(Trimmed(text.substr(1, close - 1)), "DATES");
-            continue;
-        }
-        const auto equals = text.find('=');
-        if (inDates && equals != std::string::npos) {
-            highest = std::max(highest, ParseNumber(Trimmed(text.substr(0, equals))).value_or(0));
-        }
-    }
-    return highest;
+    const auto index = IniFile::Open(indexPath);  // only a regular file: a pipe would never end
+    const std::vector<int> numbers = index ? DatesKeyNumbers(*index) : std::vector<int>{};
+    return numbers.empty() ? 0 : *std::max_element(numbers.begin(), numbers.end());
 }
 
-int HighestCopyNumber(const std::string& folder) {
-    int highest = 0;
+// The numbers n of the copies SnapShot.n in folder.
+std::vector<int> CopyNumbersIn(const std::string& folder) {
+    std::vector<int> numbers;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (name.rfind(kCopyPrefix, 0) == 0) {
-            const std::string digits = name.substr(std::char_traits<char>::length(kCopyPrefix));
-            highest = std::max(highest, ParseNumber(digits).value_or(0));
+            const auto number =
+                ParseNumber(name.substr(std::char_traits<char>::length(kCopyPrefix)));
+            if (number && *number > 0) {
+                numbers.push_back(*number);
+            }
         }
     }
-    return highest;
+    return numbers;
+}
+
+int HighestCopyNumber(const std::string& folder) {
+    const std::vector<int> numbers = CopyNumbersIn(folder);
+    return numbers.empty() ? 0 : *std::max_element(numbers.begin(), numbers.end());
 }
 
 // The highest snapshot number the per-file folder shows, in its index or among its copies.
@@ -175,16 +161,11 @@ int LeadingNumber(const std::string& text) {
     return result.ec == std::errc() ? value : 0;
 }
 
-// How many entries the list shows: NO (empty counts as 0), or for a NO that is missing or not a
-// number the highest number found. NO is never followed beyond the highest number found, so a
-// hand-edited huge count cannot make the list endless.
-int ListedCount(const std::string& folder, const std::optional<std::string>& noText) {
-    if (noText && noText->empty()) {
-        return 0;
-    }
-    const int highest = HighestNumberFound(folder);
+// The highest number the list may show: NO, or for a NO that is missing or not a number the
+// highest number found. NO is never followed beyond the highest number found.
+int ListedCount(const std::optional<std::string>& noText, int highestFound) {
     const auto count = noText ? ParseNumber(*noText) : std::nullopt;
-    return count ? std::min(*count, highest) : highest;
+    return count ? std::min(*count, highestFound) : highestFound;
 }
 
 }  // namespace
@@ -304,34 +285,38 @@ std::string NewSnapshot(const std::string& folder, int actionCode) {
     if (folder.empty()) {
         return {};
     }
-    std::error_code ec;
-    fs::create_directories(folder, ec);  // a failure shows when the copy cannot be made
+    CreatePrivateFolders(folder);  // a failure shows when the copy cannot be made
     const int number = NextSnapshotNumberIn(folder);
     RecordSnapshot(folder, number, actionCode);
     return CopyPathIn(folder, number);
 }
 
-std::vector<TSnapshotListItem> ReadSnapshotList(const std::string& filePath) {
+std::vector<TSnapshotListItem> SnapshotListOf(const IniFile& index, std::vector<int> copyNumbers) {
     std::vector<TSnapshotListItem> items;
-    const std::string folder = SnapshotFolder(filePath);
-    if (folder.empty()) {
+    const std::optional<std::string> noText = index.Read("GENERAL", "NO");
+    if (noText && noText->empty()) {
         return items;
     }
-    const std::string indexPath = IndexPathIn(folder);
-    const auto index = IniFile::Open(indexPath);
-    if (!index) {
-        return items;
-    }
-    const int count = ListedCount(folder, index->Read("GENERAL", "NO"));
+    // Only numbers that something in the store stands for are looked at: a key of DATES or a
+    // copy. Counting up to NO or the highest key instead would let one hand-edited huge key
+    // make a list of billions of entries.
+    std::vector<int> numbers = DatesKeyNumbers(index);
+    numbers.insert(numbers.end(), copyNumbers.begin(), copyNumbers.end());
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    const int count = ListedCount(noText, numbers.empty() ? 0 : numbers.back());
     // The section is read once: looking up each number in the file would make a long history
     // take a time that grows with the square of its length.
     std::unordered_map<std::string, std::string> dates;
-    for (auto& [key, value] : index->ReadSection("DATES")) {
+    for (auto& [key, value] : index.ReadSection("DATES")) {
         dates.emplace(std::move(key), std::move(value));  // the first of a twice-written key
     }
-    for (int n = 1; n <= count; ++n) {
-        // A missing key reads as a marker text, which holds no ';': the number shows with an
-        // empty date and time.
+    for (const int n : numbers) {
+        if (n > count) {
+            break;
+        }
+        // A number without its key (only its copy proves it) reads as a marker text, which
+        // holds no ';': it shows with an empty date and time.
         const auto found = dates.find(std::to_string(n));
         const std::string text = found == dates.end() ? kMarkerPrefix : found->second;
         if (text.empty()) {
@@ -341,6 +326,18 @@ std::vector<TSnapshotListItem> ReadSnapshotList(const std::string& filePath) {
         items.push_back({n, fields.Date, fields.Time});
     }
     return items;
+}
+
+std::vector<TSnapshotListItem> ReadSnapshotList(const std::string& filePath) {
+    const std::string folder = SnapshotFolder(filePath);
+    if (folder.empty()) {
+        return {};
+    }
+    const auto index = IniFile::Open(IndexPathIn(folder));
+    if (!index) {
+        return {};
+    }
+    return SnapshotListOf(*index, CopyNumbersIn(folder));
 }
 
 std::optional<TSnapshotEntry> ReadSnapshotEntry(const std::string& indexPath, int n) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/IniFile.h"
+
 // Per-file folder of a watched file (full path), or "" when the file lies outside SOURCE.
 std::string SnapshotFolder(const std::string& filePath);
 // Store folder of a name relative to the watched folder: DESTINATION + "/" + name.
@@ -47,8 +49,11 @@ struct TSnapshotListItem {
     std::string DateText;
     std::string TimeText;
 };
-// The index entries of a watched file, in order of number.
+// The index entries of a watched file, in order of number: those of its DATES keys and of its
+// copies up to NO, whatever numbers a hand-edited index holds.
 std::vector<TSnapshotListItem> ReadSnapshotList(const std::string& filePath);
+// The same list for an index already read and the numbers n of the copies SnapShot.n beside it.
+std::vector<TSnapshotListItem> SnapshotListOf(const IniFile& index, std::vector<int> copyNumbers);
 
 struct TSnapshotEntry {
     std::string DateText;

@@ -7,6 +7,7 @@
 #include "core/EventCodes.h"
 #include "core/SharedState.h"
 #include "platform/FileAccess.h"
+#include "platform/FileAttributes.h"
 #include "store/DayLog.h"
 #include "store/FileOperation.h"
 #include "store/PathText.h"
@@ -78,8 +79,7 @@ void MoveStoreFolder(const std::string& oldFolder, const std::string& newFolder)
         return;
     }
     CommitOpenBatch();
-    std::error_code ec;
-    fs::create_directories(fs::path(newFolder).parent_path(), ec);
+    CreatePrivateFolders(fs::path(newFolder).parent_path().string());
     TransferFile(oldFolder, newFolder, kTransferRename, true);
 }
 

@@ -30,9 +30,9 @@ class ChangeHandlingTest : public WatchFixture {
     }
 
     // Log lines of the given code, as (code, image, file) checks.
-    std::vector<TLogRecord> LogLinesOf(int code) const {
-        std::vector<TLogRecord> found;
-        for (const TLogRecord& record : LogRecords()) {
+    std::vector<TLogLine> LogLinesOf(int code) const {
+        std::vector<TLogLine> found;
+        for (const TLogLine& record : LogRecords()) {
             if (record.Code == code) {
                 found.push_back(record);
             }
@@ -175,7 +175,7 @@ TEST_F(ChangeHandlingTest, ExtensionListInIncludeAndExcludeMode) {
     Dispatch({{4, "a.tmp"}, {5, "a.txt"}});
     EXPECT_EQ(DrainedNewNames(), Names({"a.txt"}));
 
-    const std::vector<TLogRecord> drops = LogLinesOf(5);
+    const std::vector<TLogLine> drops = LogLinesOf(5);
     ASSERT_EQ(drops.size(), 3u);
     EXPECT_EQ(drops[0].FileText, "a.txt");
     EXPECT_EQ(drops[0].ImageIndex, 4);
@@ -207,7 +207,7 @@ TEST_F(ChangeHandlingTest, SizeLimitInKilobytesOfThousandBytes) {
     Dispatch({{1, "k.txt"}, {1, "k1.txt"}});
     EXPECT_EQ(DrainedNewNames(), Names({"k.txt"}));
 
-    const std::vector<TLogRecord> drops = LogLinesOf(6);
+    const std::vector<TLogLine> drops = LogLinesOf(6);
     ASSERT_EQ(drops.size(), 2u);
     EXPECT_EQ(drops[0].FileText, "one.txt");
     EXPECT_EQ(drops[1].FileText, "k1.txt");

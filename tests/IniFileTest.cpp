@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "lang/Language.h"
 #include "platform/IniFile.h"
+#include "tests/ReadOnlyFolder.h"
 #include "tests/TempFolder.h"
 
 namespace fs = std::filesystem;
@@ -256,6 +258,93 @@ TEST_F(IniFileTest, WriteOnReadOnlyMountIsRefused) {
     EXPECT_FALSE(written);
     EXPECT_EQ(after, "[S]\r\nK=1\r\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(mounted), {}), 1);
+}
+
+TEST_F(IniFileTest, CrLfAndCrLfAloneAllEndLinesAndAWriteNeverGluesOntoTheLastLine) {
+    // A last line ended by a lone CR: the new key goes on a line of its own.
+    Put("[DATES]\r\n1=a\r\n2=b\r");
+    ASSERT_TRUE(Write("DATES", "3", "c"));
+    EXPECT_EQ(Content(), "[DATES]\r\n1=a\r\n2=b\r3=c\r\n");
+    EXPECT_EQ(Read("DATES", "2"), "b");
+    EXPECT_EQ(Read("DATES", "3"), "c");
+
+    // An index with CR alone between its lines is read whole and extended in place, not
+    // given a second NO and DATES.
+    Put("[GENERAL]\rNO=2\r \r[DATES]\r1=x\r2=y\r");
+    EXPECT_EQ(Read("GENERAL", "NO"), "2");
+    EXPECT_EQ(Read("DATES", "2"), "y");
+    ASSERT_TRUE(Write("GENERAL", "NO", "3"));
+    ASSERT_TRUE(Write("DATES", "3", "z"));
+    EXPECT_EQ(Content(), "[GENERAL]\rNO=3\r\n \r[DATES]\r1=x\r2=y\r3=z\r\n");
+
+    // LF CR is two line ends with an empty line between; a new section after a last line
+    // without any line end starts on a line of its own, after a lone CR it needs none.
+    Put("[S]\n\rK=1");
+    EXPECT_EQ(Read("S", "K"), "1");
+    ASSERT_TRUE(Write("T", "A", "2"));
+    EXPECT_EQ(Content(), "[S]\n\rK=1\r\n[T]\r\nA=2\r\n");
+    Put("[S]\rK=1\r");
+    ASSERT_TRUE(Write("T", "A", "2"));
+    EXPECT_EQ(Content(), "[S]\rK=1\r[T]\r\nA=2\r\n");
+}
+
+TEST_F(IniFileTest, NulEndsNamesAndValuesSectionsRunToTheLastBracketAndCtrlZIsATrailingBlank) {
+    const char content[] =
+        "[S]\r\nk=a\0b\r\nk2\0x=v\r\n[A]B] \r\nK=2\r\n[C\0D]\r\nK=3\r\n"
+        "Z=v \x1A\x1A\r\nQ=\"q\"\x1A\r\nM=a\x1A"
+        "b\r\n\x1AL=lead\r\n";
+    Put(std::string(content, sizeof content - 1));
+    EXPECT_EQ(Read("S", "k"), "a");
+    EXPECT_EQ(Read("S", "k2"), "v");
+    EXPECT_EQ(Read("A]B", "K"), "2");
+    EXPECT_EQ(Read("A", "K"), std::nullopt);
+    EXPECT_EQ(Read("C", "K"), "3");
+    EXPECT_EQ(Read("C", "Z"), "v");
+    EXPECT_EQ(Read("C", "Q"), "q") << "Ctrl-Z goes before the quotes are looked at";
+    EXPECT_EQ(Read("C", "M"),
+              "a\x1A"
+              "b")
+        << "only at the end of a value";
+    EXPECT_EQ(Read("C", "\x1AL"), "lead") << "not a blank in a name";
+
+    // A NUL would not read back, so it is refused like a line break.
+    const std::string before = Content();
+    EXPECT_FALSE(Write("S", "k", std::string("x\0y", 3)));
+    EXPECT_FALSE(Write("S", std::string("k\0", 2), "x"));
+    EXPECT_EQ(Content(), before);
+}
+
+TEST_F(IniFileTest, SeveralKeysAreWrittenAllInOneReplacementOrNoneAtAll) {
+    const std::string original = "[GENERAL]\r\nSOURCE=/a\r\nSUBFOLDERS=FALSE\r\n";
+    Put(original);
+    const std::vector<TIniValue> refused = {
+        {"SOURCE", "/b"}, {"SUBFOLDERS", "TRUE"}, {"DESTINATION", "/s\r\n[EVIL]"}};
+    EXPECT_FALSE(WriteIniValues("GENERAL", refused, path_));
+    EXPECT_EQ(Content(), original);
+
+    ASSERT_TRUE(WriteIniValues("GENERAL", {{"SOURCE", "/b"}, {"DESTINATION", "/s"}}, path_));
+    EXPECT_EQ(Content(), "[GENERAL]\r\nSOURCE=/b\r\nSUBFOLDERS=FALSE\r\nDESTINATION=/s\r\n");
+    EXPECT_EQ(EntriesInFolder(), 1);
+}
+
+// A read-only folder (bound read-only onto itself) holding a writable file (a file bound over
+// the one in it): no temporary file can be made beside it, so the write goes in place.
+TEST_F(IniFileTest, WriteIntoAReadOnlyFoldersWritableFileGoesInPlace) {
+    const fs::path shared = folder_ / "shared";
+    fs::create_directory(shared);
+    const std::string path = (shared / "Settings.ini").string();
+    WriteBytes(path, "old");
+    const std::string writable = (folder_ / "writable.ini").string();
+    WriteBytes(writable, "[GENERAL]\r\nSOURCE=/a long old value\r\n");
+    const TReadOnlyFolderWithWritableFile mounted(shared, "Settings.ini", writable);
+    if (!mounted.Error().empty()) {
+        GTEST_SKIP() << mounted.Error();
+    }
+
+    EXPECT_TRUE(WriteIniValues("GENERAL", {{"SOURCE", "/b"}, {"SUBFOLDERS", "TRUE"}}, path));
+    EXPECT_EQ(ReadBytes(path), "[GENERAL]\r\nSOURCE=/b\r\nSUBFOLDERS=TRUE\r\n")
+        << "the old, longer content is cut off";
+    EXPECT_EQ(std::distance(fs::directory_iterator(shared), {}), 1);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Settings conversions and reading, the folders beside the program and the shared queue.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <filesystem>
 #include <limits>
 #include <string>
@@ -10,6 +11,7 @@
 #include "core/RunSettings.h"
 #include "core/SharedState.h"
 #include "lang/Language.h"
+#include "platform/DateTimeText.h"
 #include "tests/TempFolder.h"
 
 namespace fs = std::filesystem;
@@ -95,6 +97,25 @@ TEST_F(SettingsTest, MissingKeysAndMissingFileReadAsMarkers) {
     EXPECT_EQ(missing.BYSIZE, 1032);
     EXPECT_EQ(missing.BYEXT, "PARROR: L1: language error");
     EXPECT_EQ(missing.BYEXTMODE, 1);
+}
+
+TEST_F(SettingsTest, DateInAFolderSettingNamesOneFolderNotANest) {
+    InitRegionalFormats();
+    std::setlocale(LC_TIME, "C");  // a short date with slashes, such as 12/07/26
+    const std::string path =
+        temp_.Write("Settings.ini",
+                    "[GENERAL]\r\nSOURCE=/w/$DATE$\r\nDESTINATION=/store/$date$ at $TIME$\r\n"
+                    "[FILTERS]\r\nBYEXT=.$DATE$\r\n");
+    const std::string date = ShortDateText();
+    const TRunSettings settings = ReadSettingsFile(path);
+    const std::string time = LongTimeText();
+    InitRegionalFormats();
+    ASSERT_NE(date.find('/'), std::string::npos) << date;
+    EXPECT_EQ(settings.SOURCE, "/w/" + PathSafeText(date));
+    EXPECT_EQ(settings.DESTINATION.rfind("/store/" + PathSafeText(date) + " at ", 0), 0u)
+        << settings.DESTINATION;
+    EXPECT_EQ(settings.DESTINATION.find('/', 7), std::string::npos) << settings.DESTINATION;
+    EXPECT_EQ(settings.BYEXT, "." + date) << "only folder settings change the date";
 }
 
 TEST_F(SettingsTest, InstalledSettingsFileHoldsAllSevenKeys) {

@@ -218,6 +218,47 @@ TEST_F(SnapshotIndexTest, CountThatIsNotANumberListsWhatTheFolderHolds) {
     EXPECT_EQ(ReadSnapshotList(Src("huge.txt")).size(), 2u);
 }
 
+TEST_F(SnapshotIndexTest, HugeHandEditedKeysListOnlyTheEntriesThatExistAtOnce) {
+    const auto start = std::chrono::steady_clock::now();
+    PutIndex("huge.txt",
+             "[GENERAL]\r\nNO=2000000000\r\n \r\n[DATES]\r\n1=1.1.2026;10:00:00;3\r\n"
+             "2000000000=1.1.2026;10:00:01;3\r\n",
+             {1});
+    const auto huge = ReadSnapshotList(Src("huge.txt"));
+    ASSERT_EQ(huge.size(), 2u);
+    EXPECT_EQ(huge[0].Number, 1);
+    EXPECT_EQ(huge[1].Number, 2000000000);
+    EXPECT_EQ(huge[1].TimeText, "10:00:01");
+
+    PutIndex("nocount.txt", "[GENERAL]\r\n \r\n[DATES]\r\n10000000=1.1.2026;10:00:00;3\r\n", {3});
+    const auto nocount = ReadSnapshotList(Src("nocount.txt"));
+    ASSERT_EQ(nocount.size(), 2u);
+    EXPECT_EQ(nocount[0].Number, 3) << "a copy without its key still shows";
+    EXPECT_EQ(nocount[0].DateText, "");
+    EXPECT_EQ(nocount[1].Number, 10000000);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+
+    // Below NO, a number with neither a key nor a copy is no entry.
+    PutIndex("gap.txt", "[GENERAL]\r\nNO=3\r\n \r\n[DATES]\r\n1=a;b;3\r\n3=c;d;3\r\n", {1});
+    const auto gap = ReadSnapshotList(Src("gap.txt"));
+    ASSERT_EQ(gap.size(), 2u);
+    EXPECT_EQ(gap[1].Number, 3);
+}
+
+TEST_F(SnapshotIndexTest, IndexWithCrAloneAsLineEndIsReadAndExtendedNotDoubled) {
+    PutIndex("cr.txt",
+             "[GENERAL]\rNO=2\r \r[DATES]\r1=1.1.2026;10:00:00;3\r2=1.1.2026;10:00:01;3\r", {1, 2});
+    EXPECT_EQ(ReadSnapshotList(Src("cr.txt")).size(), 2u);
+    EXPECT_EQ(NewSnapshot(Store("cr.txt"), 3), Store("cr.txt") + "/SnapShot.3");
+    const std::string index = ReadBytes(IndexOf("cr.txt"));
+    EXPECT_EQ(index.find("NO=", index.find("NO=") + 1), std::string::npos) << index;
+    EXPECT_EQ(index.find("[DATES]", index.find("[DATES]") + 1), std::string::npos) << index;
+    const auto list = ReadSnapshotList(Src("cr.txt"));
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[1].TimeText, "10:00:01");
+    EXPECT_FALSE(list[2].TimeText.empty());
+}
+
 TEST_F(SnapshotIndexTest, LongHistoryIsListedAtOnceAndTheFirstOfATwiceWrittenKeyCounts) {
     constexpr int kEntries = 20000;  // a document saved every few minutes for some months
     std::string index = "[GENERAL]\r\nNO=" + std::to_string(kEntries) + "\r\n \r\n[DATES]\r\n";

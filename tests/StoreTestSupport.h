@@ -88,14 +88,14 @@ class StoreFixture : public ::testing::Test {
     std::string Store(const std::string& name) const { return (root_ / "store" / name).string(); }
 
     // Today's log lines (the day's file name follows the date text at the time of reading).
-    std::vector<TLogRecord> LogRecords() const {
-        std::vector<TLogRecord> records;
+    std::vector<TLogLine> LogRecords() const {
+        std::vector<TLogLine> records;
         ReadDayLog(DayLogPath(DayFileName(ShortDateText())), records);
         return records;
     }
     // Log lines with the given code.
-    std::vector<TLogRecord> LogRecords(int code) const {
-        std::vector<TLogRecord> matching;
+    std::vector<TLogLine> LogRecords(int code) const {
+        std::vector<TLogLine> matching;
         for (const auto& record : LogRecords()) {
             if (record.Code == code) {
                 matching.push_back(record);

@@ -124,10 +124,10 @@ class WatchFixture : public ::testing::Test {
     }
 
     // Every record of every day log in LogsDir.
-    static std::vector<TLogRecord> LogRecords() {
-        std::vector<TLogRecord> all;
+    static std::vector<TLogLine> LogRecords() {
+        std::vector<TLogLine> all;
         for (const std::string& path : ListFiles(LogsDir, "*.log")) {
-            std::vector<TLogRecord> records;
+            std::vector<TLogLine> records;
             ReadDayLog(path, records);
             all.insert(all.end(), records.begin(), records.end());
         }
@@ -136,7 +136,7 @@ class WatchFixture : public ::testing::Test {
 
     static std::vector<int> LogCodes() {
         std::vector<int> codes;
-        for (const TLogRecord& record : LogRecords()) {
+        for (const TLogLine& record : LogRecords()) {
             codes.push_back(record.Code);
         }
         return codes;

@@ -83,9 +83,9 @@ class WatchGapsTest : public WatchFixture {
         std::erase_if(codes, [](int code) { return code != 2 && code != 3; });
         return codes;
     }
-    static std::vector<TLogRecord> LogRecordsWithCode(int code) {
-        std::vector<TLogRecord> found;
-        for (const TLogRecord& record : LogRecords()) {
+    static std::vector<TLogLine> LogRecordsWithCode(int code) {
+        std::vector<TLogLine> found;
+        for (const TLogLine& record : LogRecords()) {
             if (record.Code == code) {
                 found.push_back(record);
             }
@@ -133,7 +133,7 @@ int WatchGapsTest::FoldersBeyondTheLimit() {
         return 11;
     }
     std::vector<std::string> named;
-    for (const TLogRecord& record : LogRecords()) {
+    for (const TLogLine& record : LogRecords()) {
         if (record.Code == kLogFolderUnwatched) {
             named.push_back(record.FileText);
         }
@@ -233,7 +233,7 @@ TEST_F(WatchGapsTest, OverflowIsLoggedWithItsCountAndUnchangedFilesGetNoSecondSn
                    !LogRecordsWithCode(kLogOverflowRescanned).empty();
         },
         20s));
-    const std::vector<TLogRecord> overflows = LogRecordsWithCode(kLogOverflowRescanned);
+    const std::vector<TLogLine> overflows = LogRecordsWithCode(kLogOverflowRescanned);
     ASSERT_EQ(overflows.size(), 1u);
     EXPECT_EQ(overflows[0].ImageIndex, kImageWarning);
     // The rescan finds every file of the burst and the first one (changed within its margin).
@@ -322,7 +322,7 @@ TEST_F(WatchGapsTest, FileWithAPathLongerThanTheSystemTakesIsLoggedByName) {
     ASSERT_GT(full.size(), 5000u);
     ASSERT_TRUE(WaitFor([&] { return !LogRecordsWithCode(kLogPathTooLong).empty(); }));
     // One line for each change of it (its addition and its save may come apart).
-    for (const TLogRecord& record : LogRecordsWithCode(kLogPathTooLong)) {
+    for (const TLogLine& record : LogRecordsWithCode(kLogPathTooLong)) {
         EXPECT_EQ(record.FileText, full);
         EXPECT_EQ(record.ImageIndex, kImageError);
     }

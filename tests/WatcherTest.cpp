@@ -46,7 +46,7 @@ TEST_F(WatcherTest, StartLogsAndShowsWatchingStopWhileIdleReturnsPromptly) {
     EXPECT_FALSE(IsWatching());
     EXPECT_EQ(TrayRefreshes.size(), 1u) << "a stop does not refresh the tray";
 
-    const std::vector<TLogRecord> records = LogRecords();
+    const std::vector<TLogLine> records = LogRecords();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].ImageIndex, 3);
     EXPECT_EQ(records[1].Code, 3);

@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <system_error>
 
@@ -22,7 +24,7 @@ constexpr int kMaxTimeColumnWidth = 144;
 constexpr int kDayRole = Qt::UserRole;
 
 // "code N", or "code ?" when the field was not a number, followed by the file when there is one.
-std::string UntextedEvent(const TLogRecord& record) {
+std::string UntextedEvent(const TLogLine& record) {
     const bool codeRead = record.WellFormed || record.Code != 0;
     std::string text = "code " + (codeRead ? std::to_string(record.Code) : std::string("?"));
     if (!record.FileText.empty()) {
@@ -44,7 +46,7 @@ std::string DayOfPath(const std::string& path) {
 
 }  // namespace
 
-TLogRow LogRowOf(const TLogRecord& record) {
+TLogRow LogRowOf(const TLogLine& record) {
     TLogRow row;
     row.TimeText = record.TimeText;
     const bool hasText =
@@ -62,26 +64,26 @@ TLogRowModel::TLogRowModel(QObject* parent) : QAbstractTableModel(parent) {
 }
 
 void TLogRowModel::Clear() {
+    ShowDay(TDayLog());
+}
+
+void TLogRowModel::ShowDay(TDayLog day) {
     beginResetModel();
-    rows_.clear();
+    day_ = std::move(day);
+    cachedRow_ = -1;
     endResetModel();
 }
 
-void TLogRowModel::SetRows(std::vector<TLogRow> rows) {
-    beginResetModel();
-    rows_ = std::move(rows);
-    endResetModel();
-}
-
-void TLogRowModel::AddRow(TLogRow row) {
-    const int at = static_cast<int>(rows_.size());
-    beginInsertRows({}, at, at);
-    rows_.push_back(std::move(row));
-    endInsertRows();
+TLogRow TLogRowModel::Row(int r) const {
+    if (r != cachedRow_) {
+        cached_ = LogRowOf(day_.Line(static_cast<std::size_t>(r)));
+        cachedRow_ = r;
+    }
+    return cached_;
 }
 
 int TLogRowModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    return parent.isValid() ? 0 : static_cast<int>(std::min<std::size_t>(day_.Size(), INT_MAX));
 }
 
 int TLogRowModel::columnCount(const QModelIndex& parent) const {
@@ -89,10 +91,10 @@ int TLogRowModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TLogRowModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) {
+    if (!index.isValid() || index.row() >= rowCount()) {
         return {};
     }
-    const TLogRow& row = rows_[static_cast<size_t>(index.row())];
+    const TLogRow row = Row(index.row());
     if (role == Qt::DisplayRole) {
         return QString::fromStdString(index.column() == 0 ? row.TimeText : row.EventText);
     }
@@ -162,10 +164,37 @@ Panel3::Panel3(QWidget* parent)
             [this](int) { ComboBoxEx3_1Select(); });
 }
 
+namespace {
+
+// The day logs of LogsDir, newest first: by the file's modification time (its name is a date in
+// whatever format was in force, which cannot be read back), the name breaking ties.
+std::vector<std::string> DayLogsNewestFirst() {
+    struct TDayFile {
+        std::string Path;
+        std::filesystem::file_time_type Modified;
+    };
+    std::vector<TDayFile> files;
+    for (const std::string& path : ListFiles(LogsDir, "*.log")) {
+        std::error_code error;
+        const auto modified = std::filesystem::last_write_time(path, error);
+        files.push_back({path, error ? std::filesystem::file_time_type::min() : modified});
+    }
+    std::stable_sort(files.begin(), files.end(), [](const TDayFile& a, const TDayFile& b) {
+        return a.Modified != b.Modified ? a.Modified > b.Modified : a.Path > b.Path;
+    });
+    std::vector<std::string> paths;
+    for (TDayFile& file : files) {
+        paths.push_back(std::move(file.Path));
+    }
+    return paths;
+}
+
+}  // namespace
+
 void Panel3::LoadSettings() {
     ComboBoxEx3_1->clear();
     rows_->Clear();
-    const std::vector<std::string> paths = ListFiles(LogsDir, "*.log");
+    const std::vector<std::string> paths = DayLogsNewestFirst();
     if (paths.empty()) {
         ComboBoxEx3_1->addItem(ImageList16Icon(kImageError),
                                QString::fromStdString(TextTables.NoLogText));
@@ -185,34 +214,33 @@ void Panel3::LoadSettings() {
 }
 
 bool Panel3::ShowLOG(const std::string& day) {
-    std::vector<TLogRecord> records;
-    if (!ReadDayLog(DayLogPath(day), records)) {
+    TDayLog records;
+    if (!records.Open(DayLogPath(day))) {
         return false;
     }
-    std::vector<TLogRow> rows;
-    rows.reserve(records.size());
-    for (const TLogRecord& record : records) {
-        rows.push_back(LogRowOf(record));
-    }
-    rows_->SetRows(std::move(rows));
+    rows_->ShowDay(std::move(records));
+    TreeView3_1->scrollToTop();  // every day is read from its first record
+    TreeView3_1->horizontalScrollBar()->setValue(0);
     FitTimeColumn();
     return true;
 }
 
-// The time column keeps its width while the shown times fit it. Times of a 12-hour format, with
-// their AM/PM mark, do not fit 80 pixels in this font: the column then widens to fit them (up to
-// a limit, so an odd line cannot crowd out the events), and the event column gives up as much,
-// so the list gets no sideways scroll bar. Never narrows a column the user widened.
+// Each day shown starts from the columns' own widths, 80 and 330. Times of a 12-hour format,
+// with their AM/PM mark, do not fit 80 pixels in this font: the time column then widens to fit
+// the shown day's times (up to a limit, so an odd line cannot crowd out the events), and the
+// event column gives up as much, so the list gets no sideways scroll bar.
 void Panel3::FitTimeColumn() {
     QHeaderView* header = TreeView3_1->header();
+    header->resizeSection(0, kTimeColumnWidth);
+    header->resizeSection(1, kEventColumnWidth);
     const QAbstractItemView* view = TreeView3_1;  // the tree view hides its measure
     const int wanted = std::min(view->sizeHintForColumn(0), kMaxTimeColumnWidth);
-    const int shortfall = wanted - header->sectionSize(0);
+    const int shortfall = wanted - kTimeColumnWidth;
     if (shortfall <= 0) {
         return;
     }
     header->resizeSection(0, wanted);
-    header->resizeSection(1, std::max(header->sectionSize(1) - shortfall, 0));
+    header->resizeSection(1, kEventColumnWidth - shortfall);
 }
 
 bool Panel3::ChosenDay(std::string& day) const {

@@ -23,17 +23,18 @@ struct TLogRow {
 };
 
 // The rows of TreeView3_1: column 0 the time with the record's image, column 1 the event text.
-// Cells are produced on demand from the rows; nothing is copied into the view.
+// The rows of the shown day are made on demand from its file (only the rows in sight are ever
+// read back), so a day of a million records costs little memory.
 class TLogRowModel : public QAbstractTableModel {
     Q_OBJECT
   public:
     explicit TLogRowModel(QObject* parent);
 
     void Clear();
-    void AddRow(TLogRow row);
-    // Replaces every row at once (one reset of the view instead of one insertion per row).
-    void SetRows(std::vector<TLogRow> rows);
-    const std::vector<TLogRow>& Rows() const { return rows_; }
+    // Shows the records of a day (one reset of the view).
+    void ShowDay(TDayLog day);
+    // Row r (below rowCount()) as it is shown.
+    TLogRow Row(int r) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -43,7 +44,10 @@ class TLogRowModel : public QAbstractTableModel {
                        int role = Qt::EditRole) override;
 
   private:
-    std::vector<TLogRow> rows_;
+    TDayLog day_;
+    // The last row made: the view asks for several cells of one row in a row.
+    mutable int cachedRow_ = -1;
+    mutable TLogRow cached_;
     std::array<QString, 2> headers_;
     std::array<QIcon, kImageListSize> images_;
 };
@@ -83,4 +87,4 @@ class Panel3 : public PanelFrame {
 // The row shown for a record read back from a day's file: its time, the text of its code with
 // the file in place of "$FILE$", its image. A code without a text shows "code N" followed by the
 // file; a line that does not follow the format shows what could be read with the warning image.
-TLogRow LogRowOf(const TLogRecord& record);
+TLogRow LogRowOf(const TLogLine& record);

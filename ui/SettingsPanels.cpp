@@ -1,6 +1,8 @@
 #include "ui/SettingsPanels.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <utility>
@@ -18,8 +20,9 @@ namespace {
 
 const QString kInfoPicture = QStringLiteral("info");
 
-QString AskForFolder(QWidget* parent, const QString& caption) {
-    return QFileDialog::getExistingDirectory(parent, caption, QString(), QFileDialog::ShowDirsOnly);
+QString AskForFolder(QWidget* parent, const QString& caption, const QString& startFolder) {
+    return QFileDialog::getExistingDirectory(parent, caption, startFolder,
+                                             QFileDialog::ShowDirsOnly);
 }
 
 void ShowWarning(QWidget* parent, const QString& text) {
@@ -48,16 +51,15 @@ struct TSettingsValue {
     std::string Value;
 };
 
-// Writes the values into one section of Settings.ini, one key at a time in the given order.
-// Stops at the first write the file refuses; false then.
+// Writes the values into one section of Settings.ini as one replacement of the file: every
+// value is checked before any is written, so the file gets all of them or none, and the
+// settings in force (reread after a save that wrote) always equal the file.
 bool WriteSettingsValues(const char* section, const std::vector<TSettingsValue>& values) {
-    const std::string path = SettingsFilePath();
+    std::vector<std::pair<std::string, std::string>> keys;
     for (const TSettingsValue& value : values) {
-        if (!WriteIniValue(section, value.Key, value.Value, path)) {
-            return false;
-        }
+        keys.emplace_back(value.Key, value.Value);
     }
-    return true;
+    return WriteIniValues(section, keys, SettingsFilePath());
 }
 
 // The message after a failed save: WARNINGS/2 with the file in place of $FILE$. A text that
@@ -90,6 +92,17 @@ bool ApplyAutostart(bool wanted) {
 }
 
 }  // namespace
+
+QString ChooserStartFolder(const QString& fieldValue) {
+    if (fieldValue.trimmed().isEmpty() || !QDir::isAbsolutePath(fieldValue)) {
+        return QDir::homePath();
+    }
+    QString folder = QDir::cleanPath(fieldValue);
+    while (folder != QStringLiteral("/") && !QFileInfo(folder).isDir()) {
+        folder = QFileInfo(folder).absolutePath();
+    }
+    return folder == QStringLiteral("/") ? QDir::homePath() : folder;
+}
 
 QPushButton* MakeButton(QWidget* parent, const char* name, int x, int y) {
     auto* button = new QPushButton(parent);
@@ -152,7 +165,7 @@ void Panel1::LoadSettings() {
 
 void Panel1::ChooseFolderInto(QLineEdit* edit, TShownSetting& shown, const QGroupBox* frame) {
     const TFolderChooser chooser = folderChooser_ ? folderChooser_ : AskForFolder;
-    const QString folder = chooser(this, frame->title());
+    const QString folder = chooser(this, frame->title(), ChooserStartFolder(edit->text()));
     if (folder.isEmpty()) {
         return;  // cancelled
     }

@@ -5,17 +5,24 @@
 #include "core/EventCodes.h"
 #include "core/SharedState.h"
 #include "store/DayLog.h"
+#include "watch/WatchStatus.h"
 
 namespace {
 
 std::atomic<int> unwatchedFolders{0};
+
+constexpr const char* kLimitText =
+    "the system's limit of inotify watches (fs.inotify.max_user_watches) is reached; its files "
+    "are scanned every few seconds";
 
 }  // namespace
 
 void NoteFolderUnwatched(const std::string& folder) {
     WriteLogLine(kLogFolderUnwatched, kImageError, folder);
     if (unwatchedFolders.fetch_add(1) == 0) {
+        NoteUnwatchableFolder(folder, kLimitText);  // the status line names the first one
         RefreshTrayIcon(false);
+        NotifyWatchStatusChanged();
     }
 }
 
@@ -24,7 +31,9 @@ void NoteFolderWatchedAgain(const std::string& /*folder*/) {
     while (count > 0 && !unwatchedFolders.compare_exchange_weak(count, count - 1)) {
     }
     if (count == 1) {
+        ClearUnwatchableFolder();
         RefreshTrayIcon(false);
+        NotifyWatchStatusChanged();
     }
 }
 
@@ -33,7 +42,9 @@ void NoteOverflowRescan(int64_t count) {
 }
 
 void ForgetUnwatchedFolders() {
-    unwatchedFolders = 0;
+    if (unwatchedFolders.exchange(0) > 0) {
+        ClearUnwatchableFolder();
+    }
 }
 
 bool SomeFoldersUnwatched() {

@@ -16,6 +16,7 @@
 #include "store/DayLog.h"
 #include "watch/WaitThread.h"
 #include "watch/WatchCoverage.h"
+#include "watch/WatchStatus.h"
 
 std::function<void()> EndProgramAfterWatchFailure = [] { std::exit(0); };
 
@@ -40,6 +41,8 @@ bool IsExistingFolder(const std::string& path) {
 }
 
 void ReportWatchFailure(const std::string& errorText) {
+    NoteUnwatchableFolder(RunSettings.SOURCE, errorText);
+    NotifyWatchStatusChanged();
     if (WindowHooks.ShowWatchFailure) {
         WindowHooks.ShowWatchFailure(errorText);
     } else {
@@ -72,7 +75,9 @@ bool StartWatching() {
     if (Watcher().Watching) {
         StopWatching();
     }
+    ClearUnwatchableFolder();
     if (!IsExistingFolder(RunSettings.SOURCE)) {
+        NotifyWatchStatusChanged();
         return false;
     }
     std::string errorText;
@@ -91,6 +96,7 @@ bool StartWatching() {
     state.Watching = true;
     RefreshTrayIcon(false);
     WriteLogLine(kLogWatchingStarted, kImageInformation, "");
+    NotifyWatchStatusChanged();
     return true;
 }
 
@@ -101,6 +107,7 @@ bool StopWatching() {
     if (!EndWaitThread(false)) {
         WriteLogLine(kLogWatchingStopped, kImageWarning, "");
     }
+    NotifyWatchStatusChanged();
     return true;
 }
 
@@ -133,6 +140,7 @@ void NoteWatchedFolderGone() {
     ForgetUnwatchedFolders();
     WriteLogLine(kLogWatchingStopped, kImageWarning, "");
     RefreshTrayIcon(false);
+    NotifyWatchStatusChanged();
 }
 
 void NoteWatchedFolderBack() {
@@ -143,4 +151,5 @@ void NoteWatchedFolderBack() {
     HeldEvent.SkipNextModified = 0;
     RefreshTrayIcon(false);
     WriteLogLine(kLogWatchingStarted, kImageInformation, "");
+    NotifyWatchStatusChanged();
 }

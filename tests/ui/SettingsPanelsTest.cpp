@@ -3,9 +3,12 @@
 #include <sys/mount.h>
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -120,7 +123,7 @@ class SettingsPanels : public UiFixture {
         auto record = [this](QWidget*, const QString& text) { Notices.push_back(text); };
         form.panel1()->SetSaveFailureNotice(record);
         form.panel2()->SetSaveFailureNotice(record);
-        form.panel1()->SetFolderChooser([this](QWidget*, const QString& caption) {
+        form.panel1()->SetFolderChooser([this](QWidget*, const QString& caption, const QString&) {
             ChooserCaptions.push_back(caption);
             EXPECT_FALSE(FolderAnswers.empty());
             if (FolderAnswers.empty()) {
@@ -208,10 +211,11 @@ TEST_F(SettingsPanels, ShowTheSettingsInForceOnEveryOpeningAndDropUnsavedEdits) 
     EXPECT_EQ(source->text().toStdString(), Watched.string());
     EXPECT_TRUE(subfolders->isChecked());
     EXPECT_FALSE(skipRepeats->isChecked());
-    // The store path shows with the date of the reload in place of $DATE$.
+    // The store path shows with the date of the reload in place of $DATE$ (as one folder name:
+    // a '/' of the date becomes '-').
     const std::string shownStore = destination->text().toStdString();
-    EXPECT_TRUE(shownStore == Store.string() + "/" + dayBefore ||
-                shownStore == Store.string() + "/" + dayAfter)
+    EXPECT_TRUE(shownStore == Store.string() + "/" + PathSafeText(dayBefore) ||
+                shownStore == Store.string() + "/" + PathSafeText(dayAfter))
         << shownStore;
     EXPECT_TRUE(source->isReadOnly());
     EXPECT_TRUE(destination->isReadOnly());
@@ -470,6 +474,26 @@ TEST_F(SettingsPanels, ReadOnlySettingsFileGivesOneMessageAndKeepsWatching) {
     EXPECT_TRUE(IsSnapshotted(Watched, "still.txt"));
 }
 
+TEST_F(SettingsPanels, ASaveWithAValueThatCannotBeWrittenWritesNoKeyAtAll) {
+    const std::string file = PlainSettings();
+    WriteBytes(SettingsFile, file);
+    StartProgram();
+    ASSERT_TRUE(IsWatching());
+
+    OpenPanel(1);
+    Click("CheckBox1_1");
+    Find<QLineEdit>("Edit1_1")->setText("/elsewhere");
+    Find<QLineEdit>("Edit1_2")->setText(QString::fromStdString(Store.string() + "\n[EVIL]"));
+    ASSERT_TRUE(Find<QLineEdit>("Edit1_2")->text().contains('\n'));
+    Click("Button1_3");
+    ASSERT_EQ(Notices.size(), 1u);
+    EXPECT_EQ(ReadBytes(SettingsFile), file) << "neither SOURCE nor SUBFOLDERS was written";
+    EXPECT_EQ(RunSettings.SOURCE, Watched.string());
+    EXPECT_FALSE(RunSettings.SUBFOLDERS);
+    EXPECT_EQ(LogCodes(), (std::vector<int>{1, 2}));
+    EXPECT_TRUE(IsWatching());
+}
+
 TEST_F(SettingsPanels, FullDiskGivesOneMessageAndLeavesTheFileWhole) {
     const fs::path settingsDir = Program / "Settings";
     TMountGuard small;
@@ -498,4 +522,42 @@ TEST_F(SettingsPanels, FullDiskGivesOneMessageAndLeavesTheFileWhole) {
     EXPECT_EQ(EntriesOf(settingsDir), (std::vector<std::string>{"Settings.ini", "filler"}));
     EXPECT_EQ(LogCodes(), (std::vector<int>{1, 2}));
     EXPECT_TRUE(IsWatching());
+}
+
+// The real folder chooser, opened with the keyboard, starts in the folder its field names: the
+// nearest one that exists when the field's folder has gone, the home folder when it names none.
+TEST_F(SettingsPanels, FolderChooserOpensInTheFieldsFolder) {
+    fs::create_directories(Store);
+    WriteBytes(SettingsFile, PlainSettings());
+    TGUI_Form& form = StartProgram();
+    form.panel1()->SetFolderChooser({});
+    OpenPanel(1);
+
+    QStringList openedIn;
+    QTimer poke;
+    poke.setInterval(20);
+    QObject::connect(&poke, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            openedIn << dialog->directory().absolutePath();
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        }
+    });
+    poke.start();
+    const auto chooseWith = [&](const char* button) {
+        QWidget* control = Find<QWidget>(button);
+        control->setFocus();
+        QTest::keyClick(control, Qt::Key_Space);
+    };
+    chooseWith("Button1_1");
+    chooseWith("Button1_2");
+    form.panel1()->Edit1_2->setText(QString::fromStdString((Store / "gone/deeper").string()));
+    chooseWith("Button1_2");
+    form.panel1()->Edit1_2->clear();
+    chooseWith("Button1_2");
+    poke.stop();
+
+    EXPECT_EQ(openedIn, (QStringList{QString::fromStdString(Watched.string()),
+                                     QString::fromStdString(Store.string()),
+                                     QString::fromStdString(Store.string()), QDir::homePath()}));
+    EXPECT_EQ(form.panel1()->Edit1_1->text(), QString::fromStdString(Watched.string()));
 }

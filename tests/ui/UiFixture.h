@@ -73,7 +73,10 @@ class UiFixture : public ::testing::Test {
 
     TGUI_Form& CreateForm(bool show = true) {
         Form = std::make_unique<TGUI_Form>();
-        Form->SetPageOpener([this](const QUrl& url) { Opened.push_back(url); });
+        Form->SetPageOpener([this](const QUrl& url) {
+            Opened.push_back(url);
+            return true;
+        });
         if (show) {
             Form->move(0, 0);  // wholly on the offscreen screen, so pointer moves reach it
             Form->show();
@@ -90,10 +93,10 @@ class UiFixture : public ::testing::Test {
     }
 
     // Every record of every day log of the program folder, in file order.
-    std::vector<TLogRecord> LogRecords() const {
-        std::vector<TLogRecord> records;
+    std::vector<TLogLine> LogRecords() const {
+        std::vector<TLogLine> records;
         for (const std::string& path : ListFiles(LogsDir, "*.log")) {
-            std::vector<TLogRecord> day;
+            std::vector<TLogLine> day;
             ReadDayLog(path, day);
             records.insert(records.end(), day.begin(), day.end());
         }
@@ -102,7 +105,7 @@ class UiFixture : public ::testing::Test {
 
     std::vector<int> LogCodes() const {
         std::vector<int> codes;
-        for (const TLogRecord& record : LogRecords()) {
+        for (const TLogLine& record : LogRecords()) {
             codes.push_back(record.Code);
         }
         return codes;
