@@ -26,4 +26,7 @@ enum TLogCode {
     kLogWriteFailed = 11,
     kLogCopied = 12,
     kLogProgramClosed = 13,
+    kLogPathTooLong = 14,        // a file that cannot be snapshotted: its path is too long
+    kLogFolderUnwatched = 15,    // a folder without a watch: the system's limit is reached
+    kLogOverflowRescanned = 16,  // the kernel's queue overflowed; the file text is the count
 };

@@ -84,9 +84,10 @@ void ResetSnapshotQueue() {
     SnapshotQueue.Clear();
 }
 
-void QueueAppend(const std::string& oldName, const std::string& newName, int32_t action) {
-    SnapshotQueue.Append(
-        {oldName, newName, action, RunSettings.SOURCE, RunSettings.DESTINATION, nullptr});
+void QueueAppend(const std::string& oldName, const std::string& newName, int32_t action,
+                 bool fromRescan) {
+    SnapshotQueue.Append({oldName, newName, action, RunSettings.SOURCE, RunSettings.DESTINATION,
+                          nullptr, fromRescan});
 }
 
 void QueueRequest(std::function<void()> request) {

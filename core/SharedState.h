@@ -17,6 +17,9 @@ struct TSnapshotEvent {
     std::string Source;       // the watched folder when the change was taken in
     std::string Destination;  // the store folder then
     std::function<void()> Request;
+    // Found by a rescan rather than reported: a file whose newest snapshot holds its content
+    // already needs no new one.
+    bool FromRescan = false;
 };
 
 // The snapshot queue: filled by the change handling (wait thread) and the window, emptied by the
@@ -49,7 +52,8 @@ extern TSnapshotQueue SnapshotQueue;
 void ResetSnapshotQueue();
 // Queues a change with the watched and store folders of RunSettings (read on the caller's
 // thread: the wait thread, while RunSettings cannot change).
-void QueueAppend(const std::string& oldName, const std::string& newName, int32_t action);
+void QueueAppend(const std::string& oldName, const std::string& newName, int32_t action,
+                 bool fromRescan = false);
 // Queues a request of the window after everything asked for before it.
 void QueueRequest(std::function<void()> request);
 // Removes and returns the oldest event (an empty one when there is none).

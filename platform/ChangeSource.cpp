@@ -9,10 +9,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <fstream>
 #include <system_error>
 #include <utility>
 
+#include "platform/FileAccess.h"
 #include "platform/InotifySource.h"
 
 namespace {
@@ -22,7 +24,8 @@ constexpr uint32_t kEventMask = IN_CREATE | IN_DELETE | IN_CLOSE_WRITE | IN_MOVE
 // Folders inside the tree are never reached through a symbolic link. The watched folder itself
 // may be one (a documents folder that points elsewhere is common), so it is followed.
 constexpr uint32_t kFolderMask = kEventMask | IN_DONT_FOLLOW;
-constexpr uint32_t kRootMask = kEventMask;
+// The watched folder itself also tells when it is renamed away: its path then leads elsewhere.
+constexpr uint32_t kRootMask = kEventMask | IN_MOVE_SELF;
 
 constexpr size_t kBufferBytes = 64 * 1024;
 // How long a rename's old half waits for its new half before it counts as a move out.
@@ -56,13 +59,6 @@ std::string LimitErrorText(int code, const char* what, const char* file) {
     return text;
 }
 
-std::string WatchErrorText(int code) {
-    if (code == ENOSPC) {
-        return LimitErrorText(code, "watches", "/proc/sys/fs/inotify/max_user_watches");
-    }
-    return SystemErrorText(code);
-}
-
 std::string InstanceErrorText(int code) {
     if (code == EMFILE) {
         return LimitErrorText(code, "instances", "/proc/sys/fs/inotify/max_user_instances");
@@ -94,8 +90,12 @@ struct FolderEntry {
 // asked for. False when the folder cannot be read (its errno is kept).
 bool ListFolder(const std::string& path, bool withChangeTimes, std::vector<FolderEntry>* entries) {
     entries->clear();
-    DIR* dir = opendir(path.c_str());
+    const int fd = OpenFolderAnyLength(path, O_RDONLY);
+    DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
     if (dir == nullptr) {
+        if (fd >= 0) {
+            close(fd);
+        }
         return false;
     }
     while (const dirent* entry = readdir(dir)) {
@@ -155,8 +155,12 @@ std::unique_ptr<InotifyChangeSource> InotifyChangeSource::Create(const std::stri
         new InotifyChangeSource(inotifyFd, stopFd, std::move(root), subtree));
     source->lastCompleteRead_ = start;
     int rootWd = inotify_add_watch(inotifyFd, source->root_.c_str(), kRootMask);
+    if (rootWd < 0 && errno == ENOSPC) {
+        source->NoteRootUnwatched();  // no watch left at all: scanned until one can be had
+        return source;
+    }
     if (rootWd < 0) {
-        errorText = WatchErrorText(errno);
+        errorText = SystemErrorText(errno);
         return nullptr;
     }
     source->tree_.Reset(rootWd);
@@ -190,12 +194,27 @@ std::string InotifyChangeSource::Absolute(const std::string& relativePath) const
 }
 
 int InotifyChangeSource::AddWatch(const std::string& relativePath) {
-    return inotify_add_watch(inotifyFd_, Absolute(relativePath).c_str(), kFolderMask);
+    const std::string path = Absolute(relativePath);
+    if (path.size() < PATH_MAX) {
+        return inotify_add_watch(inotifyFd_, path.c_str(), kFolderMask);
+    }
+    // Too long for one call: the folder is opened piece by piece (never through a link) and
+    // watched through its descriptor's name.
+    const int folder = OpenFolderAnyLength(path, O_PATH | O_NOFOLLOW);
+    if (folder < 0) {
+        return -1;
+    }
+    const std::string byDescriptor = "/proc/self/fd/" + std::to_string(folder);
+    const int wd = inotify_add_watch(inotifyFd_, byDescriptor.c_str(), kEventMask);
+    const int error = errno;
+    close(folder);
+    errno = error;
+    return wd;
 }
 
 // Watches every folder below the root at start. Folders that cannot be watched (no permission,
-// gone meanwhile) are left out; running out of watches fails the start.
-bool InotifyChangeSource::WatchWholeTree(std::string* error) {
+// gone meanwhile) are left out; those left out for lack of watches are told and scanned.
+bool InotifyChangeSource::WatchWholeTree(std::string* /*error: no failure is left here*/) {
     std::vector<int> folders{tree_.Root()};
     while (!folders.empty()) {
         int wd = folders.back();
@@ -212,8 +231,8 @@ bool InotifyChangeSource::WatchWholeTree(std::string* error) {
             int child = AddWatch(Join(path, entry.Name));
             if (child < 0) {
                 if (errno == ENOSPC) {
-                    *error = WatchErrorText(errno);
-                    return false;
+                    NoteUnwatched(wd, entry.Name, Join(path, entry.Name));
+                    continue;
                 }
                 if (PathWentStale(errno)) {
                     MarkStale(wd);
@@ -245,8 +264,19 @@ ChangeSource::Wake InotifyChangeSource::WaitForBatch(std::vector<ChangeRecord>* 
             ready_.pop_front();
             return Wake::Batch;
         }
+        if (!current_.empty() && !pendingMove_) {
+            FinishBatch();
+            continue;
+        }
         if (ended_) {
-            return Wake::Stop;
+            if (!rootGone_) {
+                return Wake::Stop;
+            }
+            if (!goneTold_) {
+                goneTold_ = true;
+                return Wake::FolderGone;
+            }
+            return WaitForFolderToReturn();
         }
         if (stopRequested_) {
             // What was already taken from the kernel is still handed on before the stop.
@@ -261,9 +291,14 @@ ChangeSource::Wake InotifyChangeSource::WaitForBatch(std::vector<ChangeRecord>* 
             Rescan();
             continue;
         }
+        if (UnwatchedScanDue()) {
+            ScanUnwatched();
+            continue;
+        }
         if (WaitForInput()) {
             ReadAvailable();
-        } else if (!stopRequested_ && !ended_) {
+        } else if (!stopRequested_ && !ended_ && pendingMove_ &&
+                   std::chrono::steady_clock::now() - pendingSince_ >= kPartnerWait) {
             ResolveMoveOut();  // the partner did not come in time
         }
         if (!pendingMove_) {
@@ -273,14 +308,22 @@ ChangeSource::Wake InotifyChangeSource::WaitForBatch(std::vector<ChangeRecord>* 
 }
 
 // Polls the inotify descriptor and the stop signal; true when events are ready. While a rename's
-// old half waits for its partner, gives up after the rest of the waiting time.
+// old half waits for its partner, gives up after the rest of the waiting time; while folders are
+// unwatched, when their next scan is due.
 bool InotifyChangeSource::WaitForInput() {
     pollfd fds[2] = {{inotifyFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
     for (;;) {
-        int timeout = -1;
+        const auto now = std::chrono::steady_clock::now();
+        std::optional<std::chrono::steady_clock::time_point> until;
         if (pendingMove_) {
-            auto waited = std::chrono::steady_clock::now() - pendingSince_;
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(kPartnerWait - waited);
+            until = pendingSince_ + kPartnerWait;
+        }
+        if ((rootUnwatched_ || !unwatched_.empty()) && (!until || nextUnwatchedScan_ < *until)) {
+            until = nextUnwatchedScan_;
+        }
+        int timeout = -1;
+        if (until) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(*until - now);
             timeout = static_cast<int>(std::max<int64_t>(0, left.count()));
         }
         int ready = poll(fds, 2, timeout);
@@ -367,9 +410,9 @@ InotifyChangeSource::Flow InotifyChangeSource::HandleEvent(const inotify_event& 
         BeginRescan(false);  // our picture of the tree is out of date
         return Flow::Abandon;
     }
-    if ((event.mask & (IN_IGNORED | IN_DELETE_SELF | IN_UNMOUNT)) != 0) {
+    if ((event.mask & (IN_IGNORED | IN_DELETE_SELF | IN_UNMOUNT | IN_MOVE_SELF)) != 0) {
         if (event.wd == tree_.Root()) {
-            EndWatching();
+            FolderWentAway();
             return Flow::Abandon;
         }
         if ((event.mask & IN_IGNORED) != 0) {
@@ -459,7 +502,7 @@ void InotifyChangeSource::WatchNewFolder(int parent, const std::string& name,
     WatchFolders({{parent, name, path}});
 }
 
-void InotifyChangeSource::WatchFolders(std::vector<NewFolder> folders) {
+void InotifyChangeSource::WatchFolders(std::vector<NewFolder> folders, const timespec* since) {
     while (!folders.empty()) {
         NewFolder folder = std::move(folders.back());
         folders.pop_back();
@@ -473,6 +516,10 @@ void InotifyChangeSource::WatchFolders(std::vector<NewFolder> folders) {
             wd = AddWatch(folder.Path);
         }
         if (wd < 0) {
+            if (errno == ENOSPC) {
+                NoteUnwatched(folder.Parent, folder.Name, folder.Path);
+                ReportTreeUnwatched(folder.Path, since);
+            }
             continue;
         }
         if (tree_.Contains(wd)) {
@@ -485,24 +532,25 @@ void InotifyChangeSource::WatchFolders(std::vector<NewFolder> folders) {
             ForgetWatches({wd});
             continue;
         }
-        ReportContents(wd, folder.Path, &folders);
+        ReportContents(wd, folder.Path, &folders, since);
     }
 }
 
-// Reports every entry of folder wd as added and queues its folders for watching.
+// Reports the entries of folder wd (see WatchFolders) and queues its folders for watching.
 void InotifyChangeSource::ReportContents(int wd, const std::string& path,
-                                         std::vector<NewFolder>* folders) {
+                                         std::vector<NewFolder>* folders, const timespec* since) {
     std::vector<FolderEntry> entries;
-    if (!ListFolder(Absolute(path), false, &entries) && PathWentStale(errno)) {
+    const bool withTimes = since != nullptr;
+    if (!ListFolder(Absolute(path), withTimes, &entries) && PathWentStale(errno)) {
         if (PathIsCurrent(wd)) {
-            ListFolder(Absolute(path), false, &entries);
+            ListFolder(Absolute(path), withTimes, &entries);
         } else {
             MarkStale(wd);
         }
     }
     for (FolderEntry& entry : entries) {
         std::string entryPath = Join(path, entry.Name);
-        Emit(1, entryPath);
+        ReportEntry(entryPath, entry.IsFolder, entry.ChangeTime, since);
         if (entry.IsFolder) {
             folders->push_back({wd, std::move(entry.Name), std::move(entryPath)});
         }
@@ -557,8 +605,145 @@ void InotifyChangeSource::RelistStaleWithin(int moved) {
     WatchFolders(std::move(folders));
 }
 
+void InotifyChangeSource::ReportEntry(const std::string& path, bool isFolder,
+                                      const timespec& changed, const timespec* since) {
+    if (since == nullptr) {
+        Emit(kRecordAdded, path);
+    } else if (!isFolder && !Older(changed, *since)) {
+        current_.push_back(ChangeRecord{kRecordModified, path, true});
+    }
+}
+
 void InotifyChangeSource::Emit(int action, std::string path) {
     current_.push_back(ChangeRecord{action, std::move(path)});
+}
+
+// A folder that could not be watched for lack of watches: told once, then scanned with what is
+// below it until a watch can be had.
+void InotifyChangeSource::NoteUnwatched(int parent, const std::string& name,
+                                        const std::string& path) {
+    for (const UnwatchedFolder& folder : unwatched_) {
+        if (folder.Parent == parent && folder.Name == name) {
+            return;
+        }
+    }
+    if (unwatched_.empty()) {
+        unwatchedScannedAt_ = CoarseNow();
+        nextUnwatchedScan_ = std::chrono::steady_clock::now() + kUnwatchedScanPeriod;
+    }
+    unwatched_.push_back(UnwatchedFolder{parent, name, path});
+    Emit(kRecordUnwatched, path);
+}
+
+// Lists a folder that has no watch, and everything below it, reporting its entries as
+// ReportEntry does.
+void InotifyChangeSource::ReportTreeUnwatched(const std::string& path, const timespec* since) {
+    std::vector<std::string> folders{path};
+    std::vector<FolderEntry> entries;
+    while (!folders.empty()) {
+        const std::string folder = std::move(folders.back());
+        folders.pop_back();
+        ListFolder(Absolute(folder), since != nullptr, &entries);
+        for (const FolderEntry& entry : entries) {
+            std::string entryPath = Join(folder, entry.Name);
+            ReportEntry(entryPath, entry.IsFolder, entry.ChangeTime, since);
+            if (entry.IsFolder && subtree_) {
+                folders.push_back(std::move(entryPath));
+            }
+        }
+    }
+}
+
+bool InotifyChangeSource::UnwatchedScanDue() const {
+    return (rootUnwatched_ || !unwatched_.empty()) &&
+           std::chrono::steady_clock::now() >= nextUnwatchedScan_;
+}
+
+// The watched folder itself got no watch: it is told as unwatched (by the empty name), and the
+// whole tree is scanned until a watch can be had.
+void InotifyChangeSource::NoteRootUnwatched() {
+    rootUnwatched_ = true;
+    unwatchedScannedAt_ = CoarseNow();
+    nextUnwatchedScan_ = std::chrono::steady_clock::now() + kUnwatchedScanPeriod;
+    Emit(kRecordUnwatched, std::string());
+}
+
+// The watched folder without a watch: watched as soon as the system allows, and then rescanned
+// for what changed since the last scan; until then scanned whole.
+void InotifyChangeSource::ScanUnwatchedRoot(const timespec& since) {
+    const int rootWd = inotify_add_watch(inotifyFd_, root_.c_str(), kRootMask);
+    if (rootWd >= 0) {
+        rootUnwatched_ = false;
+        Emit(kRecordWatchedAgain, std::string());
+        tree_.Reset(rootWd);
+        lastCompleteRead_ = since;
+        lastCompleteRead_.tv_sec += kRescanMarginSeconds;  // the rescan takes its margin off again
+        rescanPending_ = true;
+    } else if (errno == ENOSPC) {
+        ReportTreeUnwatched(std::string(), &since);
+    } else {
+        FolderWentAway();
+    }
+}
+
+// Tries again to watch each unwatched folder. One that gets its watch is told as watched again
+// and what changed in it since the last scan is reported; the others are scanned for files whose
+// status changed since then.
+void InotifyChangeSource::ScanUnwatched() {
+    timespec since = unwatchedScannedAt_;
+    since.tv_sec -= kRescanMarginSeconds;
+    unwatchedScannedAt_ = CoarseNow();
+    nextUnwatchedScan_ = std::chrono::steady_clock::now() + kUnwatchedScanPeriod;
+    if (rootUnwatched_) {
+        ScanUnwatchedRoot(since);
+        return;
+    }
+    std::vector<UnwatchedFolder> folders = std::move(unwatched_);
+    unwatched_.clear();
+    for (UnwatchedFolder& folder : folders) {
+        if (!tree_.Contains(folder.Parent)) {
+            Emit(kRecordWatchedAgain, folder.Told);  // a folder above it went away
+            continue;
+        }
+        const std::string path = tree_.PathOf(folder.Parent, folder.Name);
+        const int wd = AddWatch(path);
+        if (wd < 0 && errno == ENOSPC) {
+            unwatched_.push_back(std::move(folder));
+            ReportTreeUnwatched(path, &since);
+            continue;
+        }
+        Emit(kRecordWatchedAgain, folder.Told);
+        if (wd < 0 || tree_.Contains(wd)) {
+            continue;  // gone, or reached already by another way
+        }
+        tree_.Place(wd, folder.Parent, folder.Name);
+        std::vector<NewFolder> below;
+        ReportContents(wd, path, &below, &since);
+        WatchFolders(std::move(below), &since);
+    }
+}
+
+// After a rescan rebuilt the list of unwatched folders: tells those that are new and those that
+// are watched (or gone) now.
+void InotifyChangeSource::TellUnwatchedChanges(const std::vector<UnwatchedFolder>& before) {
+    auto same = [](const UnwatchedFolder& a, const UnwatchedFolder& b) {
+        return a.Parent == b.Parent && a.Name == b.Name;
+    };
+    for (UnwatchedFolder& folder : unwatched_) {
+        auto known = std::find_if(before.begin(), before.end(),
+                                  [&](const UnwatchedFolder& old) { return same(old, folder); });
+        if (known != before.end()) {
+            folder.Told = known->Told;
+        } else {
+            Emit(kRecordUnwatched, folder.Told);
+        }
+    }
+    for (const UnwatchedFolder& old : before) {
+        if (std::none_of(unwatched_.begin(), unwatched_.end(),
+                         [&](const UnwatchedFolder& now) { return same(old, now); })) {
+            Emit(kRecordWatchedAgain, old.Told);
+        }
+    }
 }
 
 void InotifyChangeSource::FinishBatch() {
@@ -574,6 +759,55 @@ void InotifyChangeSource::EndWatching() {
     ended_ = true;
 }
 
+// The watched folder was removed, renamed away or unmounted: what was read is handed on, every
+// watch is dropped, and the folder is looked for at its path from now on.
+void InotifyChangeSource::FolderWentAway() {
+    EndWatching();
+    rootGone_ = true;
+    goneTold_ = false;
+    goneSince_ = CoarseNow();
+    ForgetTree();
+}
+
+void InotifyChangeSource::ForgetTree() {
+    ForgetWatches(tree_.Descriptors());
+    tree_ = FolderTree{};
+    stale_.clear();
+    unwatched_.clear();
+    rootUnwatched_ = false;
+}
+
+// Checks for the watched folder every kFolderReturnCheck until it is back or the stop signal
+// comes. Once back it is watched afresh, and a rescan reports what changed since it went away.
+ChangeSource::Wake InotifyChangeSource::WaitForFolderToReturn() {
+    pollfd stop = {stopFd_, POLLIN, 0};
+    const int pause = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(kFolderReturnCheck).count());
+    for (;;) {
+        if (stopRequested_) {
+            return Wake::Stop;
+        }
+        struct stat status {};
+        if (stat(root_.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+            break;
+        }
+        const int ready = poll(&stop, 1, pause);
+        if (ready < 0 && errno != EINTR) {
+            return Wake::Stop;
+        }
+        if (ready > 0) {
+            stopRequested_ = true;
+        }
+    }
+    ended_ = false;
+    rootGone_ = false;
+    goneTold_ = false;
+    lastCompleteRead_ = goneSince_;
+    rescanPending_ = true;
+    rescanAfterOverflow_ = false;
+    return Wake::FolderBack;
+}
+
 // Events were lost (overflow) or the tree's picture is out of date: hand on what was read, an
 // empty batch for an overflow, and rescan before reading on.
 void InotifyChangeSource::BeginRescan(bool overflow) {
@@ -581,6 +815,7 @@ void InotifyChangeSource::BeginRescan(bool overflow) {
     FinishBatch();
     if (overflow) {
         ready_.emplace_back();
+        rescanAfterOverflow_ = true;
     }
     rescanPending_ = true;
 }
@@ -602,40 +837,58 @@ void InotifyChangeSource::DiscardQueuedEvents() {
 
 // Rebuilds the watches from the folders as they are now and reports as modified every file whose
 // status changed since the last read that found the queue empty: any change whose event was lost
-// happened after that read.
+// happened after that read. After an overflow, the batch starts with the number of such files.
 void InotifyChangeSource::Rescan() {
     rescanPending_ = false;
+    const bool overflow = std::exchange(rescanAfterOverflow_, false);
     timespec since = lastCompleteRead_;
     since.tv_sec -= kRescanMarginSeconds;
     DiscardQueuedEvents();
 
     int rootWd = inotify_add_watch(inotifyFd_, root_.c_str(), kRootMask);
-    if (rootWd < 0) {
-        EndWatching();  // the watched folder is gone
+    if (rootWd < 0 && errno == ENOSPC) {
+        for (const UnwatchedFolder& folder : unwatched_) {
+            Emit(kRecordWatchedAgain, folder.Told);  // told again as part of the whole tree
+        }
+        ForgetTree();
+        NoteRootUnwatched();
+        FinishBatch();
         return;
     }
+    if (rootWd < 0) {
+        FolderWentAway();
+        return;
+    }
+    FinishBatch();
+    const timespec started = CoarseNow();
+    const std::vector<UnwatchedFolder> unwatchedBefore = std::move(unwatched_);
+    unwatched_.clear();
     FolderTree fresh;
     fresh.Reset(rootWd);
-    std::vector<ChangeRecord> changed;
     std::vector<std::pair<int, std::string>> folders{{rootWd, std::string()}};
+    std::vector<FolderEntry> entries;
     while (!folders.empty()) {
         auto [wd, path] = std::move(folders.back());
         folders.pop_back();
-        std::vector<FolderEntry> entries;
         ListFolder(Absolute(path), true, &entries);
         for (const FolderEntry& entry : entries) {
             std::string entryPath = Join(path, entry.Name);
             if (!entry.IsFolder) {
-                if (!Older(entry.ChangeTime, since)) {
-                    changed.push_back(ChangeRecord{3, std::move(entryPath)});
-                }
+                ReportEntry(entryPath, false, entry.ChangeTime, &since);
                 continue;
             }
             if (!subtree_) {
                 continue;
             }
             int child = AddWatch(entryPath);
-            if (child < 0 || fresh.Contains(child)) {
+            if (child < 0) {
+                if (errno == ENOSPC) {
+                    unwatched_.push_back(UnwatchedFolder{wd, entry.Name, entryPath});
+                    ReportTreeUnwatched(entryPath, &since);
+                }
+                continue;
+            }
+            if (fresh.Contains(child)) {
                 continue;
             }
             fresh.Place(child, wd, entry.Name);
@@ -651,7 +904,17 @@ void InotifyChangeSource::Rescan() {
     tree_ = std::move(fresh);
     stale_.clear();
     ForgetWatches(dropped);
-    if (!changed.empty()) {
-        ready_.push_back(std::move(changed));
+    if (overflow) {
+        const auto found =
+            std::count_if(current_.begin(), current_.end(),
+                          [](const ChangeRecord& record) { return record.FromRescan; });
+        current_.insert(current_.begin(),
+                        ChangeRecord{kRecordOverflowRescanned, std::string(), false, found});
     }
+    TellUnwatchedChanges(unwatchedBefore);
+    if (!unwatched_.empty()) {
+        unwatchedScannedAt_ = started;
+        nextUnwatchedScan_ = std::chrono::steady_clock::now() + kUnwatchedScanPeriod;
+    }
+    FinishBatch();
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 
 #include "platform/AtomicFile.h"
 #include "platform/FileAttributes.h"
@@ -95,6 +96,65 @@ void AppendLineToRegularFile(const std::string& path, const std::string& line) {
         WriteAll(fd, text.data(), text.size());  // one write, so the line lands whole
     }
     ::close(fd);
+}
+
+int OpenFolderAnyLength(const std::string& path, int flags) {
+    flags |= O_DIRECTORY | O_CLOEXEC;
+    if (path.size() < PATH_MAX) {
+        return ::open(path.c_str(), flags);
+    }
+    int dir = AT_FDCWD;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t end = path.size();
+        if (end - start >= PATH_MAX) {
+            end = path.rfind('/', start + PATH_MAX - 1);
+            if (end == std::string::npos || end < start) {
+                if (dir != AT_FDCWD) {
+                    ::close(dir);
+                }
+                errno = ENAMETOOLONG;
+                return -1;
+            }
+        }
+        const bool last = end == path.size();
+        std::string piece(path, start, end - start);
+        if (piece.empty()) {
+            piece.assign(1, start == 0 ? '/' : '.');
+        }
+        const int next =
+            ::openat(dir, piece.c_str(), last ? flags : O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const int error = errno;
+        if (dir != AT_FDCWD) {
+            ::close(dir);
+        }
+        errno = error;
+        if (next < 0 || last) {
+            return next;
+        }
+        dir = next;
+        start = end + 1;
+    }
+}
+
+TPathKind KindOfPathAnyLength(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const int dir = OpenFolderAnyLength(folder.empty() ? "/" : folder, O_PATH);
+    if (dir < 0) {
+        return TPathKind::Missing;
+    }
+    struct stat status {};
+    const bool found = ::fstatat(dir, name.empty() ? "." : name.c_str(), &status, 0) == 0;
+    ::close(dir);
+    if (!found) {
+        return TPathKind::Missing;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        return TPathKind::Folder;
+    }
+    return S_ISREG(status.st_mode) ? TPathKind::RegularFile : TPathKind::Other;
 }
 
 bool NameMatchesMask(const std::string& name, const std::string& mask) {

@@ -37,5 +37,14 @@ void CloseFile(int fd);
 // would block the open until a reader came) is left alone. Failures are silent.
 void AppendLineToRegularFile(const std::string& path, const std::string& line);
 
+// Opens a folder (flags added to O_DIRECTORY | O_CLOEXEC), also one whose path is longer than
+// the system takes in one call: such a path is opened piece by piece, each piece relative to the
+// folder opened before it. -1 on failure, with errno set.
+int OpenFolderAnyLength(const std::string& path, int flags);
+
+enum class TPathKind { Missing, Folder, RegularFile, Other };
+// What lies at path (links followed), at a path of any length.
+TPathKind KindOfPathAnyLength(const std::string& path);
+
 // True when name matches mask with the shell's wildcards ('*', '?', '[...]').
 bool NameMatchesMask(const std::string& name, const std::string& mask);

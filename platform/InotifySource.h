@@ -1,7 +1,9 @@
 #pragma once
 // The change source on Linux inotify (implemented in ChangeSource.cpp). One inotify instance
 // watches the folder (and, with the subtree, every folder below it); an eventfd carries the stop
-// signal; both are polled together.
+// signal; both are polled together. Folders left unwatched for lack of watches are scanned every
+// kUnwatchedScanPeriod and watched as soon as the system allows; a watched folder that goes away
+// is looked for every kFolderReturnCheck.
 #include <sys/inotify.h>
 #include <sys/types.h>
 #include <time.h>
@@ -22,13 +24,17 @@
 
 class InotifyChangeSource final : public ChangeSource {
   public:
-    // The error text has the system's wording; running out of watches also names the limit.
+    // The error text has the system's wording; running out of instances also names the limit.
+    // Running out of watches fails nothing: folders, even the watched one, are scanned instead.
     static std::unique_ptr<InotifyChangeSource> Create(const std::string& folder, bool subtree,
                                                        std::string* error);
     ~InotifyChangeSource() override;
 
     Wake WaitForBatch(std::vector<ChangeRecord>* batch) override;
     void SignalStop() override;
+
+    static constexpr std::chrono::seconds kUnwatchedScanPeriod{3};
+    static constexpr std::chrono::seconds kFolderReturnCheck{2};
 
     // Bytes asked of one read, 64 KB by default. Tests lower it to make a rename's two halves
     // fall into two reads; a read too small for the next event is repeated at full size.
@@ -43,6 +49,13 @@ class InotifyChangeSource final : public ChangeSource {
         bool IsFolder = false;
     };
     enum class Flow { Continue, Abandon };
+    // A folder that could not be watched, with everything below it. Its place is kept as parent
+    // and name, so that renames above it are followed; Told is the name it was reported with.
+    struct UnwatchedFolder {
+        int Parent = 0;
+        std::string Name;
+        std::string Told;
+    };
 
     InotifyChangeSource(int inotifyFd, int stopFd, std::string root, bool subtree);
     bool WatchWholeTree(std::string* error);
@@ -57,6 +70,9 @@ class InotifyChangeSource final : public ChangeSource {
     void ResolveMoveOut();
     void FinishBatch();
     void EndWatching();
+    void FolderWentAway();
+    Wake WaitForFolderToReturn();
+    void ForgetTree();
 
     int AddWatch(const std::string& relativePath);
     void ForgetWatches(const std::vector<int>& wds);
@@ -66,8 +82,21 @@ class InotifyChangeSource final : public ChangeSource {
         std::string Path;
     };
     void WatchNewFolder(int parent, const std::string& name, const std::string& path);
-    void WatchFolders(std::vector<NewFolder> folders);
-    void ReportContents(int wd, const std::string& path, std::vector<NewFolder>* folders);
+    // Watches the folders and what lies below them. Without since, every entry found is reported
+    // as added; with it, only files whose status changed since then, as modified from a rescan.
+    void WatchFolders(std::vector<NewFolder> folders, const timespec* since = nullptr);
+    void ReportContents(int wd, const std::string& path, std::vector<NewFolder>* folders,
+                        const timespec* since = nullptr);
+    void ReportEntry(const std::string& path, bool isFolder, const timespec& changed,
+                     const timespec* since);
+
+    void NoteUnwatched(int parent, const std::string& name, const std::string& path);
+    void ReportTreeUnwatched(const std::string& path, const timespec* since);
+    bool UnwatchedScanDue() const;
+    void NoteRootUnwatched();
+    void ScanUnwatchedRoot(const timespec& since);
+    void ScanUnwatched();
+    void TellUnwatchedChanges(const std::vector<UnwatchedFolder>& before);
     bool PathIsCurrent(int wd);
     void MarkStale(int wd);
     void RelistStaleWithin(int moved);
@@ -96,6 +125,15 @@ class InotifyChangeSource final : public ChangeSource {
     std::chrono::steady_clock::time_point pendingSince_;
     timespec lastCompleteRead_{};  // taken just before the last read that found the queue empty
     bool rescanPending_ = false;
+    bool rescanAfterOverflow_ = false;
     bool ended_ = false;
+    bool rootGone_ = false;
+    bool goneTold_ = false;
+    timespec goneSince_{};
+
+    std::vector<UnwatchedFolder> unwatched_;
+    bool rootUnwatched_ = false;     // not even the watched folder itself has a watch
+    timespec unwatchedScannedAt_{};  // taken just before the last scan of the unwatched folders
+    std::chrono::steady_clock::time_point nextUnwatchedScan_;
     std::atomic<bool> stopRequested_{false};
 };

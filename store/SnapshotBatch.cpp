@@ -98,6 +98,15 @@ std::chrono::steady_clock::duration TSnapshotBatch::Age() const {
                           : std::chrono::steady_clock::now() - started_;
 }
 
+std::string TSnapshotBatch::PendingCopyIn(const std::string& folder) const {
+    for (auto copy = copies_.rbegin(); copy != copies_.rend(); ++copy) {
+        if (copy->Folder == folder) {
+            return copy->TempPath;
+        }
+    }
+    return {};
+}
+
 void TSnapshotBatch::AddLogLine(int code, int image, const std::string& fileText) {
     if (lines_.empty()) {
         started_ = std::chrono::steady_clock::now();

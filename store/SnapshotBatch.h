@@ -31,6 +31,8 @@ class TSnapshotBatch {
     void Discard();
 
     std::size_t Size() const { return lines_.size(); }
+    // The temporary file of the newest copy into folder that waits for the commit; "" for none.
+    std::string PendingCopyIn(const std::string& folder) const;
     // How long ago the batch's first piece was added (zero for an empty batch).
     std::chrono::steady_clock::duration Age() const;
 

@@ -358,6 +358,57 @@ std::optional<TSnapshotEntry> ReadSnapshotEntry(const std::string& indexPath, in
     return entry;
 }
 
+namespace {
+
+bool SameBytes(const std::string& a, const std::string& b) {
+    std::ifstream first(a, std::ios::binary);
+    std::ifstream second(b, std::ios::binary);
+    if (!first.is_open() || !second.is_open()) {
+        return false;
+    }
+    constexpr std::streamsize kChunk = 64 * 1024;
+    std::string left(kChunk, '\0');
+    std::string right(kChunk, '\0');
+    for (;;) {
+        first.read(left.data(), kChunk);
+        second.read(right.data(), kChunk);
+        const std::streamsize got = first.gcount();
+        if (got != second.gcount() || first.bad() || second.bad() ||
+            left.compare(0, static_cast<size_t>(got), right, 0, static_cast<size_t>(got)) != 0) {
+            return false;
+        }
+        if (got < kChunk) {
+            return first.eof() && second.eof();
+        }
+    }
+}
+
+}  // namespace
+
+bool NewestSnapshotHoldsContentOf(const std::string& folder, const std::string& filePath) {
+    const int newest = folder.empty() ? 0 : HighestCopyNumber(folder);
+    if (newest == 0) {
+        return false;
+    }
+    return CopyHoldsContentOf(CopyPathIn(folder, newest), filePath);
+}
+
+bool CopyHoldsContentOf(const std::string& copy, const std::string& filePath) {
+    std::error_code ec;
+    if (!fs::is_regular_file(copy, ec) || !fs::is_regular_file(filePath, ec)) {
+        return false;
+    }
+    const auto fileSize = fs::file_size(filePath, ec);
+    if (ec || fs::file_size(copy, ec) != fileSize || ec) {
+        return false;
+    }
+    const auto fileTime = fs::last_write_time(filePath, ec);
+    if (ec || fs::last_write_time(copy, ec) < fileTime || ec) {
+        return false;  // copied before the file's last modification
+    }
+    return SameBytes(filePath, copy);
+}
+
 void DeleteSnapshots(const std::string& filePath) {
     const std::string folder = SnapshotFolder(filePath);
     if (IsExistingFolder(folder)) {

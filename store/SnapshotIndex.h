@@ -65,5 +65,12 @@ struct TSnapshotEntry {
 // Snapshot n of the index at indexPath; nullopt when the index does not exist.
 std::optional<TSnapshotEntry> ReadSnapshotEntry(const std::string& indexPath, int n);
 
+// True when the newest copy in a file's per-file folder holds the file's current content (see
+// CopyHoldsContentOf).
+bool NewestSnapshotHoldsContentOf(const std::string& folder, const std::string& filePath);
+// True when a copy holds a file's current content: same size, not older than the file's last
+// modification, and, only when both hold, the same bytes.
+bool CopyHoldsContentOf(const std::string& copyPath, const std::string& filePath);
+
 // Removes the per-file folder of a watched file with everything in it.
 void DeleteSnapshots(const std::string& filePath);

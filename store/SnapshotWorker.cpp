@@ -1,10 +1,12 @@
 // TakeSnapshots: brings the store up to date for every queued change, oldest first, and runs the
 // window's requests in their turn. Runs on the store thread.
 #include <chrono>
+#include <climits>
 #include <filesystem>
 
 #include "core/EventCodes.h"
 #include "core/SharedState.h"
+#include "platform/FileAccess.h"
 #include "platform/FileAttributes.h"
 #include "store/DayLog.h"
 #include "store/FileOperation.h"
@@ -20,6 +22,8 @@ namespace {
 constexpr int kActionAdded = 1;
 constexpr int kActionModified = 3;
 constexpr int kActionRenamed = 4;
+// Room for the longest name the store writes in a per-file folder (its temporary files).
+constexpr std::size_t kStoreEntryRoom = 64;
 
 // A batch is committed once it holds this many snapshots or is this old, so that a long burst
 // still reaches the disk in steps.
@@ -98,17 +102,48 @@ bool IsChangeOfContent(int action) {
     return action == kActionAdded || action == kActionModified;
 }
 
+// A file whose path the system does not take in one call (PATH_MAX), at the file or in its
+// store folder: the store cannot keep it, which is told rather than skipped in silence.
+bool TooLongToSnapshot(const TSnapshotEvent& event) {
+    if (!IsChangeOfContent(event.Action) && event.Action != kActionRenamed) {
+        return false;
+    }
+    const std::string sourcePath = SourcePathOf(event, event.NewName);
+    const bool tooLong =
+        sourcePath.size() >= PATH_MAX ||
+        StoreFolderIn(event.Destination, event.NewName).size() + kStoreEntryRoom >= PATH_MAX;
+    return tooLong && KindOfPathAnyLength(sourcePath) == TPathKind::RegularFile;
+}
+
+// A file found by a rescan whose newest snapshot already holds its content needs no new one.
+// A copy that waits in the open batch for its commit is the newest.
+bool AlreadySnapshotted(const TSnapshotEvent& event, const std::string& sourcePath) {
+    if (!event.FromRescan) {
+        return false;
+    }
+    const std::string folder = StoreFolderIn(event.Destination, event.NewName);
+    const std::string pending = openBatch != nullptr ? openBatch->PendingCopyIn(folder) : "";
+    return pending.empty() ? NewestSnapshotHoldsContentOf(folder, sourcePath)
+                           : CopyHoldsContentOf(pending, sourcePath);
+}
+
 void BringStoreUpToDate(const TSnapshotEvent& event) {
     if (event.Request) {
         CommitOpenBatch();
         event.Request();
         return;
     }
+    if (TooLongToSnapshot(event)) {
+        WriteLogLine(kLogPathTooLong, kImageError, SourcePathOf(event, event.NewName));
+        return;
+    }
     const std::string sourcePath = SourcePathOf(event, event.NewName);
     if (IsExistingFile(sourcePath)) {
-        if (event.Action == kActionAdded || event.Action == kActionModified) {
-            SnapshotFile(sourcePath, StoreFolderIn(event.Destination, event.NewName),
-                         kActionModified);
+        if (IsChangeOfContent(event.Action)) {
+            if (!AlreadySnapshotted(event, sourcePath)) {
+                SnapshotFile(sourcePath, StoreFolderIn(event.Destination, event.NewName),
+                             kActionModified);
+            }
         } else if (event.Action == kActionRenamed) {
             FollowRenamedFile(event, sourcePath);
         }

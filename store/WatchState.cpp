@@ -45,6 +45,6 @@ bool WriteWatchCompleteUntil(const std::string& storeFolder, std::time_t moment)
     }
     std::error_code ec;
     std::filesystem::create_directories(storeFolder, ec);
-    return WriteFileAtomically(StatePath(storeFolder), std::string("[WATCH]\r\n") + kKey +
-                                                           std::to_string(moment) + "\r\n");
+    return WriteFileAtomically(StatePath(storeFolder),
+                               std::string("[WATCH]\r\n") + kKey + std::to_string(moment) + "\r\n");
 }

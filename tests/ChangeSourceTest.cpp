@@ -20,6 +20,7 @@
 
 #include "platform/ChangeSource.h"
 #include "platform/InotifySource.h"
+#include "tests/InotifyLimits.h"
 #include "tests/TempFolder.h"
 
 namespace fs = std::filesystem;
@@ -34,16 +35,6 @@ void WriteFile(const fs::path& path, const std::string& text = "x") {
     WriteBytes(path, text);
 }
 
-bool WriteText(const char* file, const std::string& text) {
-    int fd = open(file, O_WRONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    close(fd);
-    return written;
-}
-
 size_t Count(const Records& records, int action, const std::string& name) {
     return std::count_if(records.begin(), records.end(), [&](const ChangeRecord& record) {
         return record.Action == action && record.Name == name;
@@ -52,6 +43,18 @@ size_t Count(const Records& records, int action, const std::string& name) {
 
 bool Has(const Records& records, int action, const std::string& name) {
     return Count(records, action, name) > 0;
+}
+
+// True when the kernel reported the change (not a scan).
+bool Reported(const Records& records, int action, const std::string& name) {
+    return std::any_of(records.begin(), records.end(), [&](const ChangeRecord& record) {
+        return record.Action == action && record.Name == name && !record.FromRescan;
+    });
+}
+
+size_t CountAction(const Records& records, int action) {
+    return std::count_if(records.begin(), records.end(),
+                         [&](const ChangeRecord& record) { return record.Action == action; });
 }
 
 bool Named(const Records& records, const std::string& name) {
@@ -90,7 +93,8 @@ int KernelWatchCount() {
     return count;
 }
 
-// Runs WaitForBatch on its own thread, as the wait thread does, and keeps every batch.
+// Runs WaitForBatch on its own thread, as the wait thread does, and keeps every batch and every
+// news of the watched folder going away or coming back, until the stop.
 class Collector {
   public:
     explicit Collector(std::unique_ptr<ChangeSource> source)
@@ -112,6 +116,10 @@ class Collector {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, kPatience, [&] { return ended_; });
     }
+    bool WaitForWakes(const std::vector<ChangeSource::Wake>& wakes) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, kPatience, [&] { return folderWakes_ == wakes; });
+    }
     Records Snapshot() {
         std::lock_guard lock(mutex_);
         return records_;
@@ -125,10 +133,18 @@ class Collector {
   private:
     void Run() {
         Records batch;
-        while (source_->WaitForBatch(&batch) == ChangeSource::Wake::Batch) {
+        for (;;) {
+            const ChangeSource::Wake wake = source_->WaitForBatch(&batch);
+            if (wake == ChangeSource::Wake::Stop) {
+                break;
+            }
             std::lock_guard lock(mutex_);
-            batches_.push_back(batch);
-            records_.insert(records_.end(), batch.begin(), batch.end());
+            if (wake == ChangeSource::Wake::Batch) {
+                batches_.push_back(batch);
+                records_.insert(records_.end(), batch.begin(), batch.end());
+            } else {
+                folderWakes_.push_back(wake);
+            }
             changed_.notify_all();
         }
         std::lock_guard lock(mutex_);
@@ -141,6 +157,7 @@ class Collector {
     std::condition_variable changed_;
     Records records_;
     std::vector<Records> batches_;
+    std::vector<ChangeSource::Wake> folderWakes_;
     bool ended_ = false;
     std::thread thread_;
 };
@@ -366,27 +383,6 @@ TEST_F(ChangeSourceTest, RenameSplitOverTwoReadsIsStillPaired) {
     EXPECT_FALSE(Has(records, 4, "c.txt"));
 }
 
-// Lowers the kernel's queue length for instances opened meanwhile; puts the old value back.
-class QueueLimit {
-  public:
-    static constexpr const char* kFile = "/proc/sys/fs/inotify/max_queued_events";
-    explicit QueueLimit(int limit) {
-        std::ifstream(kFile) >> old_;
-        lowered_ = !old_.empty() && WriteText(kFile, std::to_string(limit));
-    }
-    ~QueueLimit() { Restore(); }
-    bool Lowered() const { return lowered_; }
-    void Restore() {
-        if (lowered_) {
-            lowered_ = !WriteText(kFile, old_);
-        }
-    }
-
-  private:
-    std::string old_;
-    bool lowered_ = false;
-};
-
 TEST_F(ChangeSourceTest, OverflowRescanReportsEveryFileOfTheBurst) {
     WriteFile(watched_ / "old.txt");
     // Older than the rescan looks back (its margin is two seconds).
@@ -422,6 +418,16 @@ TEST_F(ChangeSourceTest, OverflowRescanReportsEveryFileOfTheBurst) {
     std::vector<Records> batches = watch.Batches();
     EXPECT_TRUE(std::any_of(batches.begin(), batches.end(), [](auto& b) { return b.empty(); }))
         << "no empty batch marked the overflow";
+    // The rescan's batch starts with the number of files it reports, each marked as found.
+    auto rescan = std::find_if(batches.begin(), batches.end(), [](const Records& b) {
+        return !b.empty() && b.front().Action == kRecordOverflowRescanned;
+    });
+    ASSERT_NE(rescan, batches.end());
+    const auto found = std::count_if(rescan->begin(), rescan->end(),
+                                     [](const ChangeRecord& r) { return r.FromRescan; });
+    EXPECT_EQ(rescan->front().Count, found);
+    EXPECT_EQ(found + 1, static_cast<long>(rescan->size()));
+    EXPECT_GE(found, 400);
     EXPECT_FALSE(AnyUnder(watch.Snapshot(), "old.txt"));
     // The rescan watches the new folders.
     WriteFile(watched_ / "late" / "deeper" / "after.txt");
@@ -464,14 +470,44 @@ TEST_F(ChangeSourceTest, StopWakesAnIdleWaitAtOnce) {
     EXPECT_TRUE(watch.WaitForEnd());
 }
 
-TEST_F(ChangeSourceTest, RemovingTheWatchedFolderEndsTheWait) {
+TEST_F(ChangeSourceTest, WatchedFolderThatGoesAwayIsToldAndWatchedAgainWhenBack) {
+    using Wake = ChangeSource::Wake;
     WriteFile(watched_ / "f.txt");
     Collector& watch = Watch();
     fs::remove_all(watched_);
-    ASSERT_TRUE(watch.WaitForEnd());
-    EXPECT_TRUE(watch.WaitFor([](const Records& r) { return Has(r, 2, "f.txt"); }));
-    Records batch;
-    EXPECT_EQ(watch.Source().WaitForBatch(&batch), ChangeSource::Wake::Stop);  // not again
+    ASSERT_TRUE(watch.WaitForWakes({Wake::FolderGone}));
+    EXPECT_TRUE(Has(watch.Snapshot(), 2, "f.txt"));
+    EXPECT_EQ(KernelWatchCount(), 0);
+
+    // Made again: watched again, and what it holds by then is reported.
+    fs::create_directories(watched_ / "sub");
+    WriteFile(watched_ / "sub" / "g.txt");
+    ASSERT_TRUE(watch.WaitForWakes({Wake::FolderGone, Wake::FolderBack}));
+    ASSERT_TRUE(watch.WaitFor([](const Records& r) { return Has(r, 3, "sub/g.txt"); }));
+    WriteFile(watched_ / "sub" / "h.txt");
+    ASSERT_TRUE(watch.WaitFor([](const Records& r) { return Reported(r, 3, "sub/h.txt"); }));
+
+    // Renamed away: its new place is not watched; renamed back, it is watched again.
+    fs::rename(watched_, outside_ / "moved");
+    const std::vector<Wake> away{Wake::FolderGone, Wake::FolderBack, Wake::FolderGone};
+    ASSERT_TRUE(watch.WaitForWakes(away));
+    EXPECT_EQ(KernelWatchCount(), 0);
+    WriteFile(outside_ / "moved" / "sub" / "while-away.txt");
+    fs::rename(outside_ / "moved", watched_);
+    std::vector<Wake> back = away;
+    back.push_back(Wake::FolderBack);
+    ASSERT_TRUE(watch.WaitForWakes(back));
+    WriteFile(watched_ / "sub" / "after.txt");
+    ASSERT_TRUE(watch.WaitFor([](const Records& r) { return Reported(r, 3, "sub/after.txt"); }));
+    EXPECT_TRUE(Has(watch.Snapshot(), 3, "sub/while-away.txt"));
+
+    // The stop still ends a source whose folder is away.
+    fs::remove_all(watched_);
+    back.push_back(Wake::FolderGone);
+    ASSERT_TRUE(watch.WaitForWakes(back));
+    const auto start = std::chrono::steady_clock::now();
+    watch.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
 }
 
 TEST_F(ChangeSourceTest, OpeningFailsWithTheSystemsText) {
@@ -483,38 +519,138 @@ TEST_F(ChangeSourceTest, OpeningFailsWithTheSystemsText) {
     EXPECT_EQ(error, std::strerror(ENOTDIR));
 }
 
-// Runs in a child process with its own user namespace, whose limit of watches is lowered to 3.
-int OpenWithFewWatches(const fs::path& folder) {
-    if (unshare(CLONE_NEWUSER) != 0 || !WriteText("/proc/self/setgroups", "deny") ||
-        !WriteText("/proc/self/uid_map", "0 0 1") || !WriteText("/proc/self/gid_map", "0 0 1") ||
-        !WriteText("/proc/sys/user/max_inotify_watches", "3")) {
-        return 77;
+// In a child process whose own limit of watches leaves none, not even for the folder itself.
+// Returns 0 when every step held, else the number of the step that failed.
+int WatchedFolderWithoutAnyWatch(const fs::path& watched) {
+    if (!EnterNamespaceWithWatchLimit(0)) {
+        return kNoOwnNamespace;
     }
     std::string error;
-    if (ChangeSource::Open(folder.string(), true, &error) != nullptr) {
-        return 1;
+    std::unique_ptr<ChangeSource> source = ChangeSource::Open(watched.string(), true, &error);
+    if (!source) {
+        return 10;
     }
-    const bool named = error.find(std::strerror(ENOSPC)) == 0 &&
-                       error.find("/proc/sys/fs/inotify/max_user_watches") != std::string::npos;
-    return named ? 0 : 2;
+    Collector watch(std::move(source));
+    if (!watch.WaitFor([](const Records& r) { return Has(r, kRecordUnwatched, ""); })) {
+        return 11;
+    }
+    WriteFile(watched / "top.txt");
+    WriteFile(watched / "sub" / "inner.txt");
+    if (!watch.WaitFor([](const Records& r) {
+            return Has(r, 3, "top.txt") && Has(r, 3, "sub/inner.txt") && !Reported(r, 3, "top.txt");
+        })) {
+        return 12;
+    }
+    const auto raised = std::chrono::steady_clock::now();
+    if (!SetOwnWatchLimit(100)) {
+        return 13;
+    }
+    if (!watch.WaitFor([](const Records& r) { return Has(r, kRecordWatchedAgain, ""); })) {
+        return 14;
+    }
+    if (std::chrono::steady_clock::now() - raised >
+        InotifyChangeSource::kUnwatchedScanPeriod + 1s) {
+        return 15;
+    }
+    WriteFile(watched / "later.txt");
+    WriteFile(watched / "sub" / "later.txt");
+    const bool reported = watch.WaitFor([](const Records& r) {
+        return Reported(r, 3, "later.txt") && Reported(r, 3, "sub/later.txt");
+    });
+    return reported ? 0 : 16;
 }
 
-TEST_F(ChangeSourceTest, RunningOutOfWatchesNamesTheLimit) {
+TEST_F(ChangeSourceTest, WithoutAnyWatchLeftTheFolderIsScannedUntilOneCanBeHad) {
+    const int result = RunInChild([&] { return WatchedFolderWithoutAnyWatch(watched_); });
+    if (result == kNoOwnNamespace) {
+        GTEST_SKIP() << "no user namespace to lower the limit in";
+    }
+    EXPECT_EQ(result, 0) << "see the step numbers in WatchedFolderWithoutAnyWatch";
+}
+
+// In a child process whose own limit of watches covers the root and two of the five folders
+// a to e. Returns 0 when every step held, else the number of the step that failed.
+int FoldersBeyondTheLimitAreScannedAndWatchedLater(const fs::path& watched) {
+    if (!EnterNamespaceWithWatchLimit(3)) {
+        return kNoOwnNamespace;
+    }
+    std::string error;
+    std::unique_ptr<ChangeSource> source = ChangeSource::Open(watched.string(), true, &error);
+    if (!source) {
+        return 10;
+    }
+    Collector watch(std::move(source));
+    if (!watch.WaitFor([](const Records& r) { return CountAction(r, kRecordUnwatched) == 3; })) {
+        return 11;
+    }
+    const std::vector<std::string> folders{"a", "b", "c", "d", "e"};
+    for (const std::string& folder : folders) {
+        WriteFile(watched / folder / "new.txt");
+    }
+    // Files in unwatched folders are found by the scan, and only there.
+    const auto written = std::chrono::steady_clock::now();
+    bool found = watch.WaitFor([&](const Records& r) {
+        return std::all_of(folders.begin(), folders.end(),
+                           [&](const std::string& f) { return Has(r, 3, f + "/new.txt"); });
+    });
+    if (!found) {
+        return 12;
+    }
+    if (std::chrono::steady_clock::now() - written >
+        InotifyChangeSource::kUnwatchedScanPeriod + 1s) {
+        return 13;
+    }
+    for (const ChangeRecord& record : watch.Snapshot()) {
+        if (record.Action == kRecordUnwatched &&
+            Reported(watch.Snapshot(), 3, record.Name + "/new.txt")) {
+            return 14;
+        }
+    }
+    // A folder made while no watch is left: told, and what it holds is reported.
+    fs::create_directories(watched / "f" / "g");
+    WriteFile(watched / "f" / "g" / "h.txt");
+    if (!watch.WaitFor([](const Records& r) {
+            return Has(r, kRecordUnwatched, "f") && Named(r, "f/g/h.txt");
+        })) {
+        return 15;
+    }
+    // Raised: every folder is watched within one scan period.
+    const auto raised = std::chrono::steady_clock::now();
+    if (!SetOwnWatchLimit(100)) {
+        return 16;
+    }
+    if (!watch.WaitFor([](const Records& r) { return CountAction(r, kRecordWatchedAgain) == 4; })) {
+        return 17;
+    }
+    if (std::chrono::steady_clock::now() - raised >
+        InotifyChangeSource::kUnwatchedScanPeriod + 1s) {
+        return 18;
+    }
+    for (const char* folder : {"a", "b", "c", "d", "e", "f/g"}) {
+        WriteFile(watched / folder / "later.txt");
+    }
+    bool reported = watch.WaitFor([](const Records& r) {
+        for (const std::string folder : {"a", "b", "c", "d", "e", "f/g"}) {
+            if (!Reported(r, 3, folder + "/later.txt")) {
+                return false;
+            }
+        }
+        return true;
+    });
+    return reported ? 0 : 19;
+}
+
+TEST_F(ChangeSourceTest, FoldersBeyondTheWatchLimitAreToldScannedAndWatchedWhenItAllows) {
     for (const char* name : {"a", "b", "c", "d", "e"}) {
         fs::create_directories(watched_ / name);
     }
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        _exit(OpenWithFewWatches(watched_));
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77) {
+    const int result =
+        RunInChild([&] { return FoldersBeyondTheLimitAreScannedAndWatchedLater(watched_); });
+    if (result == kNoOwnNamespace) {
         GTEST_SKIP() << "no user namespace to lower the limit in";
     }
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: opened anyway, 2: error text without the limit";
+    EXPECT_EQ(result, 0)
+        << "see the step numbers in FoldersBeyondTheLimitAreScannedAndWatchedLater";
 }
 
 }  // namespace

@@ -342,3 +342,39 @@ TEST_F(SnapshotIndexTest, DeletingForAPathOutsideTheWatchedFolderDeletesNothing)
 }
 
 }  // namespace
+
+namespace {
+
+// Sets a file's modification time, seconds from now (negative: in the past).
+void SetModified(const std::string& path, int secondsFromNow) {
+    fs::last_write_time(path, fs::file_time_type::clock::now() + std::chrono::seconds(secondsFromNow));
+}
+
+TEST_F(SnapshotIndexTest, NewestSnapshotHoldsTheContentOnlyWhenSizeTimeAndBytesAgree) {
+    const std::string doc = Src("doc.txt");
+    const std::string folder = Store("doc.txt");
+    WriteBytes(doc, "version two");
+    EXPECT_FALSE(NewestSnapshotHoldsContentOf(folder, doc)) << "no snapshot yet";
+
+    PutIndex("doc.txt", "", {});
+    WriteBytes(folder + "/SnapShot.1", "version one");
+    WriteBytes(folder + "/SnapShot.2", "version two");
+    SetModified(doc, -10);
+    EXPECT_TRUE(NewestSnapshotHoldsContentOf(folder, doc));
+
+    // The newest copy counts, not the first that matches.
+    WriteBytes(folder + "/SnapShot.3", "version one");
+    EXPECT_FALSE(NewestSnapshotHoldsContentOf(folder, doc)) << "same size, other bytes";
+    WriteBytes(folder + "/SnapShot.3", "version two!");
+    EXPECT_FALSE(NewestSnapshotHoldsContentOf(folder, doc)) << "other size";
+    WriteBytes(folder + "/SnapShot.3", "version two");
+    EXPECT_TRUE(NewestSnapshotHoldsContentOf(folder, doc));
+    // A copy older than the file's last modification does not hold it, whatever its bytes.
+    SetModified(folder + "/SnapShot.3", -20);
+    EXPECT_FALSE(NewestSnapshotHoldsContentOf(folder, doc));
+
+    EXPECT_FALSE(NewestSnapshotHoldsContentOf(folder, Src("missing.txt")));
+    EXPECT_FALSE(NewestSnapshotHoldsContentOf("", doc));
+}
+
+}  // namespace

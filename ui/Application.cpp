@@ -1,6 +1,7 @@
 #include "ui/Application.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -56,6 +57,21 @@ void ConnectWindowHooks(TGUI_Form& form) {
     };
 }
 
+namespace {
+
+// Closes every dialog and message box that is open, as their Cancel or Close would: a nested
+// event loop returns, and a message box shown before the main loop runs lets start-up go on.
+void CloseOpenDialogs() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(widget);
+        if (dialog != nullptr && dialog->isVisible()) {
+            dialog->reject();
+        }
+    }
+}
+
+}  // namespace
+
 void DisconnectWindowHooks() {
     WindowHooks = TWindowHooks{};
 }
@@ -85,14 +101,26 @@ int RunApplication(int argc, char** argv) {
     form.SetMinimizeHandler([&form] { form.ApplMinimalize(); });
     QObject::connect(&form, &TGUI_Form::Closed, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    // SIGTERM and SIGINT end the program whatever is open: the window closes as the user would
+    // close it, and any dialog over it is closed, so no nested event loop holds the end off.
+    bool terminationRequested = false;
     QObject::connect(&terminationSignals, &TTerminationSignals::Received, &form,
-                     [&form](int) { form.close(); });
+                     [&form, &terminationRequested](int) {
+                         terminationRequested = true;
+                         form.close();
+                         CloseOpenDialogs();
+                     });
     QObject::connect(&instance, &TSingleInstance::ShowRequested, &form,
                      [&form] { BringWindowToFront(form); });
 
     // Every accepted change is copied into the store by the store thread, in order.
     StartStoreThread();
     ReloadSettings();
+    if (terminationRequested) {
+        DisconnectWindowHooks();
+        StopStoreThread();
+        return 0;  // a signal came while start-up showed a message
+    }
     // Temporary files of a batch that a crash or a kill interrupted are cleared first of all.
     QueueRequest([store = RunSettings.DESTINATION] { RemoveLeftoverTemporaryFiles(store); });
     ShowWindowAtStart(form, atLogin, QSystemTrayIcon::isSystemTrayAvailable());

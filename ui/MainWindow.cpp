@@ -22,6 +22,7 @@
 #include "ui/RecoveryPanel.h"
 #include "ui/SettingsPanels.h"
 #include "ui/SideBar.h"
+#include "watch/WatchCoverage.h"
 #include "watch/WatchStatus.h"
 #include "watch/Watcher.h"
 
@@ -658,7 +659,12 @@ void TGUI_Form::SetTrayAreaCheck(std::function<bool()> check) {
 }
 
 bool TGUI_Form::TrayIconGetIcon(bool busy) {
-    const int index = busy ? kImageCopying : (IsWatching() ? kImageWatching : kImageStopped);
+    int index = kImageStopped;
+    if (busy) {
+        index = kImageCopying;
+    } else if (IsWatching()) {
+        index = SomeFoldersUnwatched() ? kImageWarning : kImageWatching;
+    }
     iconHolder_ = imageList16_[static_cast<size_t>(index)];
     trayImageIndex_ = index;
     if (trayIcon_) {

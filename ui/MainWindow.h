@@ -70,7 +70,7 @@ class TGUI_Form : public QWidget {
     void TrayIconOnClick();
     // The window was minimised: hide it to the tray (it stays minimised with no tray area).
     void ApplMinimalize();
-    // Tray image: 2 when busy, else 0 while watching, else 1.
+    // Tray image: 2 when busy, else while watching 4 when some folder is unwatched or 0, else 1.
     bool TrayIconGetIcon(bool busy);
     // The core's tray refresh: a copy began (true), or a copy ended or the watching state changed
     // (false). The copy image stays for at least kCopyImageMinimum so that even a short copy can

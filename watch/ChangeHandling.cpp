@@ -17,6 +17,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/FileData.h"
 #include "store/DayLog.h"
+#include "watch/WatchCoverage.h"
 
 std::function<bool()> SnapshotQueueDrainer;
 
@@ -114,6 +115,11 @@ std::string WatchedPath(const std::string& name) {
         return source + name;
     }
     return source + "/" + name;
+}
+
+// A folder of the tree by its name; the empty name is the watched folder itself.
+std::string FolderPath(const std::string& name) {
+    return name.empty() ? RunSettings.SOURCE : WatchedPath(name);
 }
 
 bool IsExistingFolder(const std::string& path) {
@@ -309,7 +315,7 @@ void DispatchRename(const std::string& oldName, const std::string& newName, TBat
 
 void DispatchAddedOrRemoved(const std::string& name, int action, TBatchContext& batch);
 
-void DispatchModified(const std::string& name, TBatchContext& batch) {
+void DispatchModified(const std::string& name, TBatchContext& batch, bool fromRescan) {
     if (awaitingWriter.count(name) != 0) {
         if (WriterOfAdditionDone(name)) {
             DispatchAddedOrRemoved(name, kAdded, batch);
@@ -328,7 +334,7 @@ void DispatchModified(const std::string& name, TBatchContext& batch) {
     HeldEvent.NewName = name;
     HeldEvent.Action = kModified;
     HeldEvent.SkipNextModified = 1;
-    HandleChange(name, name, kModified);
+    HandleChange(name, name, kModified, fromRescan);
 }
 
 void DispatchAddedOrRemoved(const std::string& name, int action, TBatchContext& batch) {
@@ -373,7 +379,7 @@ void DispatchRecord(const ChangeRecord& record, TBatchContext& batch) {
             break;
         case kModified:
             if (!batch.Own.Hold(record.Name)) {
-                DispatchModified(record.Name, batch);
+                DispatchModified(record.Name, batch, record.FromRescan);
             }
             break;
         case kRenameOldName:
@@ -384,6 +390,15 @@ void DispatchRecord(const ChangeRecord& record, TBatchContext& batch) {
             break;
         case kRenameNewName:
             DispatchRenameNewName(record.Name, batch);
+            break;
+        case kRecordUnwatched:
+            NoteFolderUnwatched(FolderPath(record.Name));
+            break;
+        case kRecordWatchedAgain:
+            NoteFolderWatchedAgain(FolderPath(record.Name));
+            break;
+        case kRecordOverflowRescanned:
+            NoteOverflowRescan(record.Count);
             break;
         default:
             break;
@@ -412,7 +427,8 @@ void DispatchNotifications(const std::vector<ChangeRecord>& batch,
     }
 }
 
-bool HandleChange(const std::string& oldName, const std::string& newName, int action) {
+bool HandleChange(const std::string& oldName, const std::string& newName, int action,
+                  bool fromRescan) {
     AppendConsoleLine(ConsoleLine(oldName, newName, action));
     if (IsRepeat(oldName, newName, action)) {
         return false;
@@ -428,7 +444,7 @@ bool HandleChange(const std::string& oldName, const std::string& newName, int ac
             return false;
         }
     }
-    QueueAppend(oldName, newName, action);
+    QueueAppend(oldName, newName, action, fromRescan);
     if (SnapshotQueueDrainer) {
         SnapshotQueueDrainer();
     }

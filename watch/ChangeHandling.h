@@ -12,8 +12,9 @@
 // *abandon is set (closing).
 void DispatchNotifications(const std::vector<ChangeRecord>& batch,
                            const std::atomic<bool>* abandon = nullptr);
-// Handles one change event; true when it was queued.
-bool HandleChange(const std::string& oldName, const std::string& newName, int action);
+// Handles one change event; true when it was queued. fromRescan marks a file found by a rescan.
+bool HandleChange(const std::string& oldName, const std::string& newName, int action,
+                  bool fromRescan = false);
 
 // Called after every append to the queue when set; the store thread needs no call (the queue
 // wakes it), so only tests set it, to see each queued event as it comes.

@@ -5,6 +5,7 @@
 
 #include "core/SharedState.h"
 #include "watch/ChangeHandling.h"
+#include "watch/Watcher.h"
 
 TWaitThread::TWaitThread(ChangeSource& source) : Source(source), Thread([this] { Execute(); }) {}
 
@@ -30,9 +31,22 @@ void TWaitThread::Execute() {
         if (wake == ChangeSource::Wake::Stop || Abandoned.load()) {
             break;
         }
+        if (wake != ChangeSource::Wake::Batch) {
+            TellFolderState(wake);
+            continue;
+        }
         DispatchNotifications(batch, &Abandoned);
     }
     Done = true;
+}
+
+// The watched folder went away or came back: the log and the tray tell it.
+void TellFolderState(ChangeSource::Wake wake) {
+    if (wake == ChangeSource::Wake::FolderGone) {
+        NoteWatchedFolderGone();
+    } else if (wake == ChangeSource::Wake::FolderBack) {
+        NoteWatchedFolderBack();
+    }
 }
 
 void ResetLastEvent() {

@@ -30,6 +30,12 @@ class TWaitThread {
     std::thread Thread;
 };
 
+// Wait thread: hands the news that the watched folder went away or came back to the main thread.
+void HandOverFolderState(ChangeSource::Wake wake);
+
+// Wait thread: tells the news that the watched folder went away or came back.
+void TellFolderState(ChangeSource::Wake wake);
+
 // Empty names and action 9, which no event has: repeats are never looked for across batches.
 void ResetLastEvent();
 

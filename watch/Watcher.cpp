@@ -15,6 +15,7 @@
 #include "platform/ChangeSource.h"
 #include "store/DayLog.h"
 #include "watch/WaitThread.h"
+#include "watch/WatchCoverage.h"
 #include "watch/WatchStatus.h"
 
 std::function<void()> EndProgramAfterWatchFailure = [] { std::exit(0); };
@@ -24,7 +25,8 @@ namespace {
 struct TWatcherState {
     std::unique_ptr<ChangeSource> Source;
     std::unique_ptr<TWaitThread> Thread;
-    std::atomic<bool> Watching{false};
+    std::atomic<bool> Watching{false};    // a wait thread runs
+    std::atomic<bool> FolderAway{false};  // its watched folder went away and is looked for
 };
 
 // Never destroyed: the process may end while the wait thread still waits.
@@ -51,8 +53,9 @@ void ReportWatchFailure(const std::string& errorText) {
 }
 
 // Signals the stop and joins the thread, which hands on what it read before the stop (or drops it
-// when abandoning). Descriptors are closed only after the thread ended.
-void EndWaitThread(bool abandon) {
+// when abandoning). Descriptors are closed only after the thread ended. True when the watched
+// folder was away at the end (its stop was logged already).
+bool EndWaitThread(bool abandon) {
     TWatcherState& state = Watcher();
     if (abandon) {
         state.Thread->Abandon();
@@ -62,12 +65,14 @@ void EndWaitThread(bool abandon) {
     state.Thread.reset();  // joins
     state.Source.reset();
     state.Watching = false;
+    ForgetUnwatchedFolders();
+    return state.FolderAway.exchange(false);
 }
 
 }  // namespace
 
 bool StartWatching() {
-    if (IsWatching()) {
+    if (Watcher().Watching) {
         StopWatching();
     }
     ClearUnwatchableFolder();
@@ -83,7 +88,9 @@ bool StartWatching() {
         return false;
     }
     HeldEvent.SkipNextModified = 0;
+    ForgetUnwatchedFolders();
     TWatcherState& state = Watcher();
+    state.FolderAway = false;
     state.Source = std::move(source);
     state.Thread = std::make_unique<TWaitThread>(*state.Source);
     state.Watching = true;
@@ -94,11 +101,12 @@ bool StartWatching() {
 }
 
 bool StopWatching() {
-    if (!IsWatching()) {
+    if (!Watcher().Watching) {
         return true;
     }
-    EndWaitThread(false);
-    WriteLogLine(kLogWatchingStopped, kImageWarning, "");
+    if (!EndWaitThread(false)) {
+        WriteLogLine(kLogWatchingStopped, kImageWarning, "");
+    }
     NotifyWatchStatusChanged();
     return true;
 }
@@ -106,7 +114,7 @@ bool StopWatching() {
 bool ReloadSettings() {
     StopWatching();
     RunSettings = ReadSettingsFile(SettingsFilePath());
-    if (IsWatching()) {
+    if (Watcher().Watching) {
         StopWatching();
     }
     StartWatching();
@@ -114,11 +122,34 @@ bool ReloadSettings() {
 }
 
 bool IsWatching() {
-    return Watcher().Watching.load();
+    const TWatcherState& state = Watcher();
+    return state.Watching.load() && !state.FolderAway.load();
 }
 
 void EndWatchingQuietly() {
-    if (IsWatching()) {
+    if (Watcher().Watching) {
         EndWaitThread(true);
     }
+}
+
+void NoteWatchedFolderGone() {
+    TWatcherState& state = Watcher();
+    if (!state.Watching || state.FolderAway.exchange(true)) {
+        return;
+    }
+    ForgetUnwatchedFolders();
+    WriteLogLine(kLogWatchingStopped, kImageWarning, "");
+    RefreshTrayIcon(false);
+    NotifyWatchStatusChanged();
+}
+
+void NoteWatchedFolderBack() {
+    TWatcherState& state = Watcher();
+    if (!state.Watching || !state.FolderAway.exchange(false)) {
+        return;
+    }
+    HeldEvent.SkipNextModified = 0;
+    RefreshTrayIcon(false);
+    WriteLogLine(kLogWatchingStarted, kImageInformation, "");
+    NotifyWatchStatusChanged();
 }

@@ -9,8 +9,13 @@ bool StartWatching();
 bool StopWatching();
 // Stops, rereads Settings.ini into RunSettings and starts again.
 bool ReloadSettings();
-// True while watching (the program-wide test the tray icon uses).
+// True while watching (the program-wide test the tray icon uses): false while the watched folder
+// is away, though its wait thread still looks for it.
 bool IsWatching();
+// Wait thread: the watched folder went away (log code 3, the tray shows the stopped image) or is
+// watched again at its path (log code 2).
+void NoteWatchedFolderGone();
+void NoteWatchedFolderBack();
 // Ends the wait thread without log lines, for closing the window: records not handled yet are
 // dropped.
 void EndWatchingQuietly();

@@ -51,12 +51,16 @@ class EndToEnd : public UiFixture {
                  << "\r\nSKIPLIKETASKS=FALSE\r\n[FILTERS]\r\nBYSIZE=\r\nBYEXT=\r\nBYEXTMODE=2\r\n";
     }
 
-    void Start(QProcess& program) {
+    // Starts the staged program; with a wrapper, the program is the wrapper's last argument and
+    // replaces it (exec), so that signals reach the program itself.
+    void Start(QProcess& program, QStringList wrapper = {}) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         program.setProcessEnvironment(environment);
         program.setProcessChannelMode(QProcess::ForwardedChannels);
-        program.start(QString::fromStdString((App / "ostrevan").string()), {});
+        wrapper << QString::fromStdString((App / "ostrevan").string());
+        const QString first = wrapper.takeFirst();
+        program.start(first, wrapper);
         ASSERT_TRUE(program.waitForStarted(10000));
     }
 };
@@ -99,6 +103,38 @@ TEST_F(EndToEnd, SigintWithoutAWatchedFolderWritesStartAndCloseOnly) {
     ASSERT_TRUE(program.waitForFinished(20000));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(DayLogCodes(logs), std::vector<int>({1, 3, 13}));
+}
+
+TEST_F(EndToEnd, SigtermWhileTheStartUpFailureMessageIsOpenEndsTheProgramWithinASecond) {
+    fs::create_directories(Root / "watched");
+    StageProgram((Root / "watched").string());
+    // In a user namespace of its own that allows no inotify instance, the program cannot watch
+    // the folder at all: it shows the failure message before its event loop runs.
+    const QString inNamespace =
+        "echo 0 > /proc/sys/user/max_inotify_instances || exit 77; exec \"$0\"";
+    QProcess program;
+    Start(program, {"unshare", "--user", "--map-root-user", "sh", "-c", inNamespace});
+    const fs::path logs = App / "Logs";
+    const bool started = WaitFor(
+        [&] { return !DayLogCodes(logs).empty() || program.state() == QProcess::NotRunning; },
+        std::chrono::seconds(20));
+    if (program.state() == QProcess::NotRunning && program.exitCode() != 0) {
+        GTEST_SKIP() << "no user namespace to lower the limit in";
+    }
+    ASSERT_TRUE(started);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the message box is open
+    ASSERT_EQ(program.state(), QProcess::Running) << "the failure message did not wait";
+
+    ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+    const auto signalled = std::chrono::steady_clock::now();
+    const bool ended = program.waitForFinished(1000);
+    EXPECT_TRUE(ended) << "still running 1 s after SIGTERM";
+    if (!ended) {
+        program.kill();
+        program.waitForFinished(5000);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(1));
     EXPECT_EQ(DayLogCodes(logs), std::vector<int>({1, 3, 13}));
 }
 

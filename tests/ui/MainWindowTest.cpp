@@ -17,6 +17,7 @@
 #include "ui/PanelFrame.h"
 #include "ui/SideBar.h"
 #include "watch/ChangeHandling.h"
+#include "watch/WatchCoverage.h"
 
 namespace {
 
@@ -207,7 +208,7 @@ TEST_F(Window, TaskLinksAndAboutLinksOpenTheirPages) {
     EXPECT_EQ(Opened[2].toString(), "https://www.gnu.org/licenses/gpl-3.0.html");
 }
 
-TEST_F(Window, TrayImageShowsBusyWatchingAndStopped) {
+TEST_F(Window, TrayImageShowsBusyWarningWatchingAndStopped) {
     InstallLanguageFile();
     TGUI_Form& form = CreateForm();
     EXPECT_EQ(form.TrayImageIndex(), 1);  // not watching yet
@@ -232,6 +233,22 @@ TEST_F(Window, TrayImageShowsBusyWatchingAndStopped) {
     EXPECT_EQ(form.TrayImageIndex(), 2);
     form.TrayIconGetIcon(false);
     EXPECT_EQ(form.TrayImageIndex(), 0);
+
+    // A folder without a watch shows the warning while watching; a copy still shows busy.
+    NoteFolderUnwatched((watched / "deep").string());
+    EXPECT_TRUE(WaitFor([&] { return form.TrayImageIndex() == 4; }));
+    EXPECT_TRUE(ShowsImage(form, 4));
+    EXPECT_TRUE(WaitFor([&] {
+        return form.LabelStatus->toolTip().startsWith(QString::fromStdString(
+            "Watching, but " + (watched / "deep").string() + " could not be watched: "));
+    })) << form.LabelStatus->toolTip().toStdString();
+    form.TrayIconGetIcon(true);
+    EXPECT_EQ(form.TrayImageIndex(), 2);
+    form.TrayIconGetIcon(false);
+    EXPECT_EQ(form.TrayImageIndex(), 4);
+    NoteFolderWatchedAgain((watched / "deep").string());
+    EXPECT_TRUE(WaitFor([&] { return form.TrayImageIndex() == 0; }));
+    EXPECT_TRUE(WaitFor([&] { return form.LabelStatus->toolTip().startsWith("Watching /"); }));
 
     StopWatching();
     form.TrayIconGetIcon(false);
