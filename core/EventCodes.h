@@ -26,4 +26,5 @@ enum TLogCode {
     kLogWriteFailed = 11,
     kLogCopied = 12,
     kLogProgramClosed = 13,
+    kLogHistoryJoined = 14,  // a file renamed onto another brought its snapshots into its history
 };

@@ -3,7 +3,8 @@
 set -euo pipefail
 
 PACKAGES=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev
-          qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev)
+          qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev
+          vim libglib2.0-bin rsync)  # real programs' saves in the end-to-end tests
 
 missing=()
 for p in "${PACKAGES[@]}"; do
