@@ -26,8 +26,8 @@
 #include "core/Paths.h"
 #include "lang/Language.h"
 #include "store/FileOperation.h"
+#include "store/StoreThread.h"
 #include "watch/ChangeHandling.h"
-#include "watch/Handover.h"
 #include "watch/Watcher.h"
 
 namespace fs = std::filesystem;
@@ -126,12 +126,9 @@ void RemoveLargeFiles(const fs::path& folder) {
     }
 }
 
-// Runs hand-overs on this thread, as the window's event loop does, for a while.
+// Gives the wait and store threads time (a new folder gets its watch, a removal is handled).
 void PumpFor(std::chrono::milliseconds span) {
-    const auto end = Clock::now() + span;
-    while (Clock::now() < end) {
-        WaitAndRunHandOver(5ms);
-    }
+    std::this_thread::sleep_for(span);
 }
 
 struct TTimes {
@@ -166,7 +163,7 @@ void RunPlain(const TWorkload& work, const fs::path& data, TTimes* best) {
     RemoveLargeFiles(data.parent_path());
 }
 
-// The writer runs on its own thread while this thread runs hand-overs until every snapshot is
+// The writer runs on its own thread while this thread checks the store until every snapshot is
 // complete.
 void RunWatched(const TWorkload& work, const fs::path& data, const fs::path& storeData,
                 TTimes* best, TTimes* watchedBest) {
@@ -184,7 +181,7 @@ void RunWatched(const TWorkload& work, const fs::path& data, const fs::path& sto
     });
     double complete = -1;
     while (Clock::now() - start < kRunLimit) {
-        WaitAndRunHandOver(5ms);
+        std::this_thread::sleep_for(5ms);
         if (written && work.Complete(storeData)) {
             complete = SecondsSince(start);
             break;
@@ -256,7 +253,7 @@ int main(int argc, char** argv) {
         << "\r\nSKIPLIKETASKS=FALSE\r\n\r\n[FILTERS]\r\nBYSIZE=2000000\r\n"
         << "BYEXT=\r\nBYEXTMODE=2\r\n";
     InitPaths((root / "program").string());
-    SnapshotQueueDrainer = TakeSnapshots;
+    StartStoreThread();
     ReloadSettings();
     if (!IsWatching()) {
         std::fprintf(stderr, "watching %s did not start\n", (root / "watched").c_str());

@@ -1,77 +1,102 @@
 #include "core/SharedState.h"
 
-std::vector<TSnapshotEvent> SnapshotQueue(1);
-bool QueueBusy = false;
+#include <condition_variable>
+#include <mutex>
+#include <utility>
+
+#include "core/RunSettings.h"
+
+TSnapshotQueue SnapshotQueue;
 THeldEvent HeldEvent;
 TLastEvent LastEvent;
 std::array<std::string, 5> ActionNames;
 TWindowHooks WindowHooks;
 
-namespace {
-
-// Marks the queue busy for the span of one change to it. Every user of the queue runs on the
-// main thread, so the flag is never found set; it documents and checks that rule.
-class QueueGuard {
-  public:
-    QueueGuard() { QueueBusy = true; }
-    ~QueueGuard() { QueueBusy = false; }
-    QueueGuard(const QueueGuard&) = delete;
-    QueueGuard& operator=(const QueueGuard&) = delete;
+struct TSnapshotQueue::TLocked {
+    std::mutex Lock;
+    std::condition_variable Queued;
+    std::deque<TSnapshotEvent> Events;
+    unsigned long long Interruptions = 0;
 };
 
-void EnsureHeader() {
-    if (SnapshotQueue.empty()) {
-        SnapshotQueue.resize(1);
+TSnapshotQueue::TLocked* TSnapshotQueue::NewLockedState() {
+    return new TLocked;
+}
+
+void TSnapshotQueue::Append(TSnapshotEvent event) {
+    TLocked& state = State();
+    {
+        std::lock_guard<std::mutex> guard(state.Lock);
+        state.Events.push_back(std::move(event));
     }
+    state.Queued.notify_all();
 }
 
-}  // namespace
-
-void ResetSnapshotQueue() {
-    SnapshotQueue.assign(1, TSnapshotEvent{});
-    QueueBusy = false;
-}
-
-void QueueAppend(const std::string& oldName, const std::string& newName, int32_t action) {
-    QueueGuard guard;
-    EnsureHeader();
-    const int32_t count = SnapshotQueue[0].Count;
-    SnapshotQueue[0].Count = count + 1;
-    SnapshotQueue.resize(static_cast<std::size_t>(count) + 1);
-    TSnapshotEvent& slot = SnapshotQueue[static_cast<std::size_t>(count)];
-    slot.OldName = oldName;
-    slot.NewName = newName;
-    slot.Action = action;
-}
-
-TSnapshotEvent QueueTakeFirst() {
-    QueueGuard guard;
-    EnsureHeader();
-    const int32_t count = SnapshotQueue[0].Count;
-    if (count <= 0) {
+TSnapshotEvent TSnapshotQueue::TakeFirst() {
+    TLocked& state = State();
+    std::lock_guard<std::mutex> guard(state.Lock);
+    if (state.Events.empty()) {
         return {};
     }
-    TSnapshotEvent first{0, SnapshotQueue[0].OldName, SnapshotQueue[0].NewName,
-                         SnapshotQueue[0].Action};
-    if (count == 1) {
-        // The empty queue keeps its one element; its names and action are left over.
-        SnapshotQueue[0].Count = 0;
-        return first;
-    }
-    for (int32_t i = 1; i < count; ++i) {
-        TSnapshotEvent& to = SnapshotQueue[static_cast<std::size_t>(i - 1)];
-        TSnapshotEvent& from = SnapshotQueue[static_cast<std::size_t>(i)];
-        to.OldName = std::move(from.OldName);
-        to.NewName = std::move(from.NewName);
-        to.Action = from.Action;
-    }
-    SnapshotQueue.resize(static_cast<std::size_t>(count) - 1);
-    SnapshotQueue[0].Count = count - 1;
+    TSnapshotEvent first = std::move(state.Events.front());
+    state.Events.pop_front();
     return first;
 }
 
+int32_t TSnapshotQueue::Count() const {
+    TLocked& state = State();
+    std::lock_guard<std::mutex> guard(state.Lock);
+    return static_cast<int32_t>(state.Events.size());
+}
+
+int32_t TSnapshotQueue::Clear() {
+    TLocked& state = State();
+    std::lock_guard<std::mutex> guard(state.Lock);
+    const auto count = static_cast<int32_t>(state.Events.size());
+    state.Events.clear();
+    return count;
+}
+
+bool TSnapshotQueue::WaitForWork(std::chrono::milliseconds timeout) {
+    TLocked& state = State();
+    std::unique_lock<std::mutex> lock(state.Lock);
+    const unsigned long long interruptions = state.Interruptions;
+    state.Queued.wait_for(lock, timeout, [&] {
+        return !state.Events.empty() || state.Interruptions != interruptions;
+    });
+    return !state.Events.empty();
+}
+
+void TSnapshotQueue::Interrupt() {
+    TLocked& state = State();
+    {
+        std::lock_guard<std::mutex> guard(state.Lock);
+        ++state.Interruptions;
+    }
+    state.Queued.notify_all();
+}
+
+void ResetSnapshotQueue() {
+    SnapshotQueue.Clear();
+}
+
+void QueueAppend(const std::string& oldName, const std::string& newName, int32_t action) {
+    SnapshotQueue.Append(
+        {oldName, newName, action, RunSettings.SOURCE, RunSettings.DESTINATION, nullptr});
+}
+
+void QueueRequest(std::function<void()> request) {
+    TSnapshotEvent event;
+    event.Request = std::move(request);
+    SnapshotQueue.Append(std::move(event));
+}
+
+TSnapshotEvent QueueTakeFirst() {
+    return SnapshotQueue.TakeFirst();
+}
+
 int32_t QueueCount() {
-    return SnapshotQueue.empty() ? 0 : SnapshotQueue[0].Count;
+    return SnapshotQueue.Count();
 }
 
 void RefreshTrayIcon(bool busy) {

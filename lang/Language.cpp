@@ -1,5 +1,6 @@
 #include "lang/Language.h"
 
+#include <mutex>
 #include <optional>
 
 #include "platform/DateTimeText.h"
@@ -16,6 +17,8 @@ struct TIniCache {
     std::string Name;  // the stem the language file was opened for; empty when none
 };
 TIniCache IniCache;
+// The window's thread looks up texts while the store thread may read or write an index.
+std::mutex IniCacheLock;
 
 void CloseIniCache() {
     IniCache.File.reset();
@@ -56,12 +59,14 @@ bool ReplaceFirst(std::string& text, const std::string& placeholder, std::string
 }  // namespace
 
 void SetLanguageFolder(const std::string& folder) {
+    const std::lock_guard<std::mutex> guard(IniCacheLock);
     CloseIniCache();
     languageFolder = folder;
 }
 
 std::string LanguageText(const std::string& section, const std::string& key,
                          const std::string& stem) {
+    const std::lock_guard<std::mutex> guard(IniCacheLock);
     if (!IniCache.File || IniCache.Name != stem) {
         CloseIniCache();
         IniCache.File = IniFile::Open(languageFolder + "/" + stem + ".ini");
@@ -76,7 +81,10 @@ std::string LanguageText(const std::string& section, const std::string& key,
 
 std::string ReadIniValue(const std::string& section, const std::string& key,
                          const std::string& path) {
-    CloseIniCache();
+    {
+        const std::lock_guard<std::mutex> guard(IniCacheLock);
+        CloseIniCache();
+    }
     const std::optional<IniFile> file = IniFile::Open(path);
     if (!file) {
         return kLanguageError;
@@ -87,7 +95,10 @@ std::string ReadIniValue(const std::string& section, const std::string& key,
 
 bool WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& path) {
-    CloseIniCache();
+    {
+        const std::lock_guard<std::mutex> guard(IniCacheLock);
+        CloseIniCache();
+    }
     std::optional<IniFile> file = IniFile::Open(path);
     return file && file->Write(section, key, value);
 }

@@ -29,6 +29,11 @@ constexpr size_t kBufferBytes = 64 * 1024;
 constexpr std::chrono::milliseconds kPartnerWait{40};
 // A batch is handed on once it holds this many records, even if more are queued.
 constexpr size_t kMaxBatch = 4096;
+// Records that follow within this pause join the batch, so that the steps of one save (a
+// temporary file written, flushed and renamed over the document) are handled together; a
+// batch waits for followers at most kGatherLimit in all.
+constexpr std::chrono::milliseconds kGatherPause{50};
+constexpr std::chrono::milliseconds kGatherLimit{250};
 // The rescan after an overflow looks this much further back than the last complete read:
 // status-change times come from a coarse clock, and some file systems (FAT) keep them in steps
 // of two seconds. A file reported twice costs little, a missed one is a lost version.
@@ -263,6 +268,7 @@ ChangeSource::Wake InotifyChangeSource::WaitForBatch(std::vector<ChangeRecord>* 
         }
         if (WaitForInput()) {
             ReadAvailable();
+            GatherFollowers();
         } else if (!stopRequested_ && !ended_) {
             ResolveMoveOut();  // the partner did not come in time
         }
@@ -303,6 +309,40 @@ bool InotifyChangeSource::WaitForInput() {
         }
         return false;
     }
+}
+
+// Keeps reading while more records follow within a short pause (see kGatherPause).
+void InotifyChangeSource::GatherFollowers() {
+    const auto start = std::chrono::steady_clock::now();
+    while (!current_.empty() && current_.size() < kMaxBatch && !ended_ && !stopRequested_ &&
+           !rescanPending_) {
+        const auto left = kGatherLimit - (std::chrono::steady_clock::now() - start);
+        if (left <= std::chrono::milliseconds::zero()) {
+            return;
+        }
+        const auto pause = std::min<std::chrono::steady_clock::duration>(kGatherPause, left);
+        if (!ReadableWithin(std::chrono::ceil<std::chrono::milliseconds>(pause))) {
+            return;
+        }
+        ReadAvailable();
+    }
+}
+
+// Polls the inotify descriptor and the stop signal for up to timeout; true when events are ready.
+bool InotifyChangeSource::ReadableWithin(std::chrono::milliseconds timeout) {
+    pollfd fds[2] = {{inotifyFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+    int ready = poll(fds, 2, static_cast<int>(timeout.count()));
+    while (ready < 0 && errno == EINTR) {
+        ready = poll(fds, 2, static_cast<int>(timeout.count()));
+    }
+    if (ready <= 0) {
+        return false;
+    }
+    if (fds[1].revents != 0) {
+        stopRequested_ = true;
+        return false;
+    }
+    return (fds[0].revents & POLLIN) != 0;
 }
 
 ssize_t InotifyChangeSource::ReadOnce(size_t bytes) {

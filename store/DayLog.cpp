@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <system_error>
 
 #include "core/Paths.h"
@@ -118,6 +119,10 @@ void WriteLogLine(int code, int image, const std::string& fileText) {
     if (LogsDir.empty()) {
         return;  // the folders are not set yet: there is no log to write to
     }
+    // The window's, the wait and the store thread all write: one line at a time, in the order
+    // their times are taken.
+    static std::mutex writing;
+    const std::lock_guard<std::mutex> guard(writing);
     std::error_code error;
     fs::create_directories(LogsDir, error);
     const std::string path = LogsDir + "/" + DayFileName(ShortDateText()) + ".log";

@@ -3,7 +3,8 @@
 #include <string>
 #include <vector>
 
-// Appends one line to today's log file; creates LogsDir when missing. Failures are silent.
+// Appends one line to today's log file; creates LogsDir when missing. Failures are silent. Any
+// thread.
 void WriteLogLine(int code, int image, const std::string& fileText);
 
 // Full paths of the entries of folder matching mask ("*.log"; empty means every entry), in the

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "core/EventCodes.h"
@@ -11,6 +12,8 @@
 #include "store/DayLog.h"
 #include "store/FileOperation.h"
 #include "store/PathText.h"
+#include "store/SnapshotIndex.h"
+#include "store/StoreThread.h"
 
 namespace fs = std::filesystem;
 
@@ -25,10 +28,14 @@ constexpr std::int64_t kWritebackStep = 8 * 1024 * 1024;
 
 enum TShellKind { kShellRename = 2, kShellDelete = 4 };
 
+// A copy given up because the program closes: nothing is logged for it.
+constexpr int kCopyAbandoned = 0;
+enum class TCopyEnd { Complete, Failed, Abandoned };
+
 // Opens the source for reading, trying again 200 times 10 ms apart while it exists. A source
 // that turns out not to be a regular file (replaced meanwhile) does not count as opened.
 int OpenSourceWithRetries(const std::string& source) {
-    for (int attempt = 0; attempt <= kOpenRetries; ++attempt) {
+    for (int attempt = 0; attempt <= kOpenRetries && !StoreWorkAbandoned(); ++attempt) {
         if (attempt > 0) {
             std::this_thread::sleep_for(kOpenRetryPause);
         }
@@ -72,21 +79,25 @@ std::string ThroughLinks(const std::string& target) {
     return ec ? target : real.string();
 }
 
-// Copies everything readable from in to out in 8192-byte pieces; false on a read or write error.
-bool CopyContent(int in, int out) {
+// Copies everything readable from in to out in 8192-byte pieces; stops on a read or write error,
+// or when the program closes meanwhile.
+TCopyEnd CopyContent(int in, int out) {
     char buffer[kCopyBufferSize];
     std::int64_t written = 0;
     std::int64_t handedToDisk = 0;
     for (;;) {
+        if (StoreWorkAbandoned()) {
+            return TCopyEnd::Abandoned;
+        }
         const std::int64_t got = ReadBlock(in, buffer, sizeof buffer);
         if (got < 0) {
-            return false;
+            return TCopyEnd::Failed;
         }
         if (got == 0) {
-            return true;
+            return TCopyEnd::Complete;
         }
         if (!WriteAll(out, buffer, static_cast<size_t>(got))) {
-            return false;
+            return TCopyEnd::Failed;
         }
         written += got;
         if (written - handedToDisk >= kWritebackStep) {
@@ -96,16 +107,17 @@ bool CopyContent(int in, int out) {
     }
 }
 
-// The copy of mode 0; returns the log code that tells how it ended.
-TLogCode CopyFileContent(const std::string& source, const std::string& linkedTarget) {
-    const std::string target = ThroughLinks(linkedTarget);
-    const std::string folder = FolderOf(target);
+// The copy of mode 0 into folder. The final name is asked of claimTarget only once the copy is
+// complete, so a snapshot gets its number only for a copy that exists. Returns the log code that
+// tells how it ended, or kCopyAbandoned; *target holds the final name on success.
+int CopyFileContent(const std::string& source, const std::string& folder,
+                    const std::function<std::string()>& claimTarget, std::string* target) {
     if (!EnsureFolder(folder)) {
         return kLogFolderFailed;
     }
     const int in = OpenSourceWithRetries(source);
     if (in < 0) {
-        return kLogOpenFailed;
+        return StoreWorkAbandoned() ? kCopyAbandoned : kLogOpenFailed;
     }
     AdviseSequentialReading(in);
     std::string tempPath;
@@ -114,18 +126,25 @@ TLogCode CopyFileContent(const std::string& source, const std::string& linkedTar
         CloseFile(in);
         return kLogCreateFailed;
     }
-    const bool copied = CopyContent(in, out);
+    const TCopyEnd end = CopyContent(in, out);
     CloseFile(in);
-    if (!copied) {
+    if (end != TCopyEnd::Complete) {
         DiscardTempFile(out, tempPath);
-        return kLogWriteFailed;
+        return end == TCopyEnd::Abandoned ? kCopyAbandoned : kLogWriteFailed;
     }
-    TakeOverTargetAttributes(out, target);
+    *target = claimTarget();
+    TakeOverTargetAttributes(out, *target);
     bool renameFailed = false;
-    if (!CommitTempFile(out, tempPath, target, &renameFailed)) {
+    if (!CommitTempFile(out, tempPath, *target, &renameFailed)) {
         return renameFailed ? kLogCreateFailed : kLogWriteFailed;
     }
     return kLogCopied;
+}
+
+void LogCopyOutcome(int outcome, const std::string& source) {
+    if (outcome != kCopyAbandoned) {
+        WriteLogLine(outcome, outcome == kLogCopied ? kImageSnapshot : kImageError, source);
+    }
 }
 
 }  // namespace
@@ -134,9 +153,12 @@ bool TransferFile(const std::string& source, const std::string& target, int mode
     RefreshTrayIcon(true);
     bool result = true;
     if (mode == kTransferCopy && IsExistingFile(source)) {
-        const TLogCode outcome = CopyFileContent(source, target);
+        const std::string linked = ThroughLinks(target);
+        std::string copied;
+        const int outcome = CopyFileContent(
+            source, FolderOf(linked), [&linked] { return linked; }, &copied);
         result = outcome == kLogCopied;
-        WriteLogLine(outcome, result ? kImageSnapshot : kImageError, source);
+        LogCopyOutcome(outcome, source);
     } else if (mode == kTransferRename) {
         ShellFileOperation(source, target, kShellRename, silent);
     } else if (mode == kTransferDelete) {
@@ -144,6 +166,30 @@ bool TransferFile(const std::string& source, const std::string& target, int mode
     }
     RefreshTrayIcon(false);
     return result;
+}
+
+bool CopyAsNewSnapshot(const std::string& source, const std::string& folder, int actionCode) {
+    if (!IsExistingFile(source)) {
+        return true;  // gone before its turn: a later event tells what became of it
+    }
+    RefreshTrayIcon(true);
+    int number = 0;
+    std::string copy;
+    int outcome = CopyFileContent(
+        source, folder,
+        [&] {
+            number = NextSnapshotNumberIn(folder);
+            return SnapshotCopyPath(folder, number);
+        },
+        &copy);
+    if (outcome == kLogCopied && !RecordSnapshot(folder, number, actionCode)) {
+        std::error_code ec;
+        fs::remove(copy, ec);  // a copy the index does not name would only take space
+        outcome = kLogWriteFailed;
+    }
+    LogCopyOutcome(outcome, source);
+    RefreshTrayIcon(false);
+    return outcome == kLogCopied;
 }
 
 bool ShellFileOperation(const std::string& source, const std::string& target, int kind,

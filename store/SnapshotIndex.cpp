@@ -337,15 +337,18 @@ TJoinResult JoinSnapshotHistory(const std::string& fromFolder, const std::string
 }
 
 std::string StoreFolderOf(const std::string& relativeName) {
-    if (RunSettings.DESTINATION.empty() || relativeName.empty()) {
+    return StoreFolderIn(RunSettings.DESTINATION, relativeName);
+}
+
+std::string StoreFolderIn(const std::string& destination, const std::string& relativeName) {
+    if (destination.empty() || relativeName.empty()) {
         return {};
     }
     const fs::path name = fs::path(relativeName).lexically_normal();
     if (name.empty() || name.is_absolute() || name == "." || *name.begin() == "..") {
         return {};
     }
-    return JoinPath(WithoutTrailingSlash(RunSettings.DESTINATION),
-                    WithoutTrailingSlash(name.string()));
+    return JoinPath(WithoutTrailingSlash(destination), WithoutTrailingSlash(name.string()));
 }
 
 std::string SnapshotFolder(const std::string& filePath) {
@@ -362,31 +365,58 @@ std::string SnapshotFolder(const std::string& filePath) {
     return StoreFolderOf(file.substr(prefix.size()));
 }
 
+namespace {
+
+// The text of NO in the folder's index: nullopt when there is no index.
+std::optional<std::string> IndexCountText(const std::string& indexPath,
+                                          const std::optional<TPlainIndex>& plain) {
+    std::error_code ec;
+    if (plain) {
+        return plain->Count;
+    }
+    if (!fs::exists(indexPath, ec)) {
+        return std::nullopt;
+    }
+    return ReadIniValue("GENERAL", "NO", indexPath);
+}
+
+}  // namespace
+
+int NextSnapshotNumberIn(const std::string& folder) {
+    const std::string indexPath = IndexPathIn(folder);
+    return NextSnapshotNumber(folder, IndexCountText(indexPath, ReadPlainIndex(indexPath)));
+}
+
+bool RecordSnapshot(const std::string& folder, int number, int actionCode) {
+    std::error_code ec;
+    const std::string indexPath = IndexPathIn(folder);
+    const bool indexExists = fs::exists(indexPath, ec);
+    const auto plain = indexExists ? ReadPlainIndex(indexPath) : std::nullopt;
+    const std::string key = std::to_string(number);
+    const std::string entry = EntryText(actionCode);
+    if (!indexExists) {
+        return WriteFileAtomically(indexPath, PlainIndexText("", key, entry));
+    }
+    if (plain && std::find(plain->Keys.begin(), plain->Keys.end(), key) == plain->Keys.end()) {
+        return WriteFileAtomically(indexPath, PlainIndexText(plain->DatesLines, key, entry));
+    }
+    return WriteIniValue("GENERAL", "NO", key, indexPath) &&
+           WriteIniValue("DATES", key, entry, indexPath);
+}
+
+std::string SnapshotCopyPath(const std::string& folder, int number) {
+    return CopyPathIn(folder, number);
+}
+
 std::string NewSnapshot(const std::string& folder, int actionCode) {
     if (folder.empty()) {
         return {};
     }
     std::error_code ec;
     fs::create_directories(folder, ec);  // a failure shows when the copy cannot be made
-    const std::string indexPath = IndexPathIn(folder);
-    const bool indexExists = fs::exists(indexPath, ec);
-    const auto plain = indexExists ? ReadPlainIndex(indexPath) : std::nullopt;
-    const std::optional<std::string> countText =
-        plain         ? plain->Count
-        : indexExists ? std::optional(ReadIniValue("GENERAL", "NO", indexPath))
-                      : std::nullopt;
-    const std::string key = std::to_string(NextSnapshotNumber(folder, countText));
-    const std::string entry = EntryText(actionCode);
-    if (!indexExists) {
-        WriteFileAtomically(indexPath, PlainIndexText("", key, entry));
-    } else if (plain &&
-               std::find(plain->Keys.begin(), plain->Keys.end(), key) == plain->Keys.end()) {
-        WriteFileAtomically(indexPath, PlainIndexText(plain->DatesLines, key, entry));
-    } else {
-        WriteIniValue("GENERAL", "NO", key, indexPath);
-        WriteIniValue("DATES", key, entry, indexPath);
-    }
-    return CopyPathIn(folder, std::stoi(key));
+    const int number = NextSnapshotNumberIn(folder);
+    RecordSnapshot(folder, number, actionCode);
+    return CopyPathIn(folder, number);
 }
 
 std::vector<TSnapshotListItem> ReadSnapshotList(const std::string& filePath) {

@@ -8,10 +8,20 @@
 std::string SnapshotFolder(const std::string& filePath);
 // Store folder of a name relative to the watched folder: DESTINATION + "/" + name.
 std::string StoreFolderOf(const std::string& relativeName);
+// The same inside the given store folder; "" for an empty store or a name that leaves it.
+std::string StoreFolderIn(const std::string& destination, const std::string& relativeName);
 
 // Records the next snapshot in folder/snapshot.ini (creating folder and index as needed) and
 // returns folder + "/SnapShot.<n>".
 std::string NewSnapshot(const std::string& folder, int actionCode);
+
+// The number the next snapshot in folder gets (never one whose copy exists already).
+int NextSnapshotNumberIn(const std::string& folder);
+// Records snapshot number with today's date and time and actionCode in the folder's index,
+// creating the index when missing; false when the index could not be written.
+bool RecordSnapshot(const std::string& folder, int number, int actionCode);
+// folder + "/SnapShot.<number>".
+std::string SnapshotCopyPath(const std::string& folder, int number);
 
 // Moves the snapshots recorded in fromFolder (those whose copy exists) into the history in
 // toFolder as its next numbers, in their order and with their recorded date, time and cause, then

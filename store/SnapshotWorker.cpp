@@ -1,16 +1,17 @@
-// TakeSnapshots: brings the store up to date for every queued change, oldest first.
+// TakeSnapshots: brings the store up to date for every queued change, oldest first, and runs the
+// window's requests in their turn. Runs on the store thread.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <vector>
 
 #include "core/EventCodes.h"
-#include "core/RunSettings.h"
 #include "core/SharedState.h"
 #include "store/DayLog.h"
 #include "store/FileOperation.h"
 #include "store/PathText.h"
 #include "store/SnapshotIndex.h"
+#include "store/StoreThread.h"
 
 namespace fs = std::filesystem;
 
@@ -20,17 +21,19 @@ constexpr int kActionAdded = 1;
 constexpr int kActionModified = 3;
 constexpr int kActionRenamed = 4;
 
-std::string SourcePathOf(const std::string& name) {
-    if (RunSettings.SOURCE.empty() || name.empty()) {
+// The event carries the folders that were in force when it was taken in: a settings save while a
+// backlog is copied must not send the backlog's copies elsewhere.
+std::string SourcePathOf(const TSnapshotEvent& event, const std::string& name) {
+    if (event.Source.empty() || name.empty()) {
         return {};
     }
-    return JoinPath(RunSettings.SOURCE, name);
+    return JoinPath(event.Source, name);
 }
 
 // Copies the file into its store folder as the next snapshot, recorded with actionCode.
 void SnapshotFile(const std::string& sourcePath, const std::string& storeFolder, int actionCode) {
     if (!storeFolder.empty()) {
-        TransferFile(sourcePath, NewSnapshot(storeFolder, actionCode), kTransferCopy, true);
+        CopyAsNewSnapshot(sourcePath, storeFolder, actionCode);
     }
 }
 
@@ -78,8 +81,9 @@ bool JoinRenamedHistory(const TSnapshotEvent& event, const std::string& oldFolde
     const TJoinResult joined = JoinSnapshotHistory(oldFolder, newFolder);
     RefreshTrayIcon(false);
     if (joined.Joined > 0) {
-        WriteLogLine(kLogHistoryJoined, kImageSnapshot,
-                     SourcePathOf(event.OldName) + " > " + SourcePathOf(event.NewName));
+        WriteLogLine(
+            kLogHistoryJoined, kImageSnapshot,
+            SourcePathOf(event, event.OldName) + " > " + SourcePathOf(event, event.NewName));
     }
     return joined.Joined > 0;
 }
@@ -97,8 +101,8 @@ void EndHistoryWithCurrentContent(const std::string& folder, const std::string& 
 // the file. Either way the history then ends with the file's content. A file without history
 // gets a snapshot under the new name.
 void FollowRenamedFile(const TSnapshotEvent& event, const std::string& sourcePath) {
-    const std::string oldFolder = StoreFolderOf(event.OldName);
-    const std::string newFolder = StoreFolderOf(event.NewName);
+    const std::string oldFolder = StoreFolderIn(event.Destination, event.OldName);
+    const std::string newFolder = StoreFolderIn(event.Destination, event.NewName);
     if (IsExistingFolder(newFolder)) {
         if (JoinRenamedHistory(event, oldFolder, newFolder)) {
             EndHistoryWithCurrentContent(newFolder, sourcePath);
@@ -113,16 +117,31 @@ void FollowRenamedFile(const TSnapshotEvent& event, const std::string& sourcePat
     }
 }
 
+bool IsChangeOfContent(int action) {
+    return action == kActionAdded || action == kActionModified;
+}
+
 void BringStoreUpToDate(const TSnapshotEvent& event) {
-    const std::string sourcePath = SourcePathOf(event.NewName);
+    if (event.Request) {
+        event.Request();
+        return;
+    }
+    const std::string sourcePath = SourcePathOf(event, event.NewName);
     if (IsExistingFile(sourcePath)) {
         if (event.Action == kActionAdded || event.Action == kActionModified) {
-            SnapshotFile(sourcePath, StoreFolderOf(event.NewName), kActionModified);
+            SnapshotFile(sourcePath, StoreFolderIn(event.Destination, event.NewName),
+                         kActionModified);
         } else if (event.Action == kActionRenamed) {
             FollowRenamedFile(event, sourcePath);
         }
-    } else if (IsExistingFolder(sourcePath) && event.Action == kActionRenamed) {
-        MoveStoreFolder(StoreFolderOf(event.OldName), StoreFolderOf(event.NewName));
+    } else if (IsExistingFolder(sourcePath)) {
+        if (event.Action == kActionRenamed) {
+            MoveStoreFolder(StoreFolderIn(event.Destination, event.OldName),
+                            StoreFolderIn(event.Destination, event.NewName));
+        }
+    } else if (IsChangeOfContent(event.Action) && !sourcePath.empty()) {
+        // Gone before its turn: that version could not be kept, which the log must say.
+        WriteLogLine(kLogOpenFailed, kImageError, sourcePath);
     }
 }
 
@@ -132,8 +151,8 @@ bool TakeSnapshots() {
     if (QueueCount() == 0) {
         return false;
     }
-    while (QueueCount() > 0) {
-        BringStoreUpToDate(QueueTakeFirst());  // marks the queue busy during the removal
+    while (QueueCount() > 0 && !StoreWorkAbandoned()) {
+        BringStoreUpToDate(QueueTakeFirst());
     }
     return true;
 }

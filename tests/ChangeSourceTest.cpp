@@ -221,6 +221,26 @@ TEST_F(ChangeSourceTest, RenamesGiveAdjacentOldAndNewNames) {
     EXPECT_TRUE(RenamePair(records, "x/a.txt", "y/c.txt"));
 }
 
+TEST_F(ChangeSourceTest, StepsOfOneSaveWithShortPausesArriveInOneBatch) {
+    WriteFile(watched_ / "doc.txt", "old");
+    Collector& watch = Watch();
+    // A temporary file written, flushed (a pause) and renamed over the document.
+    WriteFile(watched_ / ".doc.txt.tmp1", "new");
+    std::this_thread::sleep_for(15ms);
+    fs::rename(watched_ / ".doc.txt.tmp1", watched_ / "doc.txt");
+    ASSERT_TRUE(watch.WaitFor([](const Records& r) { return Has(r, 5, "doc.txt"); }));
+    // A change well after the save comes in a batch of its own.
+    std::this_thread::sleep_for(400ms);
+    WriteFile(watched_ / "later.txt");
+    ASSERT_TRUE(watch.WaitFor([](const Records& r) { return Has(r, 1, "later.txt"); }));
+    const std::vector<Records> batches = watch.Batches();
+    ASSERT_GE(batches.size(), 2u);
+    const Records& save = batches[batches.size() - 2];
+    EXPECT_TRUE(Has(save, 1, ".doc.txt.tmp1"));
+    EXPECT_TRUE(RenamePair(save, ".doc.txt.tmp1", "doc.txt"));
+    EXPECT_FALSE(Named(save, "later.txt"));
+}
+
 TEST_F(ChangeSourceTest, FilesInFoldersMadeInALoopAreAllReported) {
     Collector& watch = Watch();
     const int rounds = 150;

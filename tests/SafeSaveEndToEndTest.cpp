@@ -6,8 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -24,27 +25,40 @@ class SafeSaveEndToEndTest : public StoreEndToEndTest {
         WriteSettings(".tmp;.bak;.swp");  // the shipped exceptions
         // Files made before watching starts: each later write of them is one save.
         WriteBytes(Src("marker.dat"), "marker 0");
-        WindowHooks.WakeMainThread = [this] { ++batchesHandedOver_; };
+        WindowHooks.ConsoleAppend = [this](const std::string& line) { HoldIfAsked(line); };
     }
     void TearDown() override {
+        ReleaseBatches();
         StoreEndToEndTest::TearDown();
-        WindowHooks.WakeMainThread = nullptr;
+        WindowHooks.ConsoleAppend = nullptr;
     }
 
-    // Saves the marker and leaves the wait thread holding its batch until the next pump, so that
-    // everything done meanwhile arrives in one later batch, as a quick program's save does.
+    // Saves the marker and keeps the wait thread in the handling of its batch until
+    // ReleaseBatches, so that everything done meanwhile arrives in one later batch, as a quick
+    // program's save does when the watcher is busy.
     void HoldBatches() {
-        while (WaitAndRunHandOver(20ms)) {
-            // what is still under way is handled first
-        }
-        const int before = batchesHandedOver_;
+        std::unique_lock<std::mutex> lock(gate_);
+        holding_ = true;
+        held_ = false;
         ++markerSaves_;
         WriteBytes(Src("marker.dat"), "marker " + std::to_string(markerSaves_));
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (batchesHandedOver_ == before && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(1ms);
+        ASSERT_TRUE(gateChanged_.wait_for(lock, 10s, [this] { return held_; }));
+    }
+    void ReleaseBatches() {
+        {
+            const std::lock_guard<std::mutex> lock(gate_);
+            holding_ = false;
         }
-        ASSERT_GT(batchesHandedOver_, before);
+        gateChanged_.notify_all();
+    }
+    // The console hook, on the wait thread.
+    void HoldIfAsked(const std::string& line) {
+        std::unique_lock<std::mutex> lock(gate_);
+        if (holding_ && line.find("marker.dat") != std::string::npos) {
+            held_ = true;
+            gateChanged_.notify_all();
+            gateChanged_.wait(lock, [this] { return !holding_; });
+        }
     }
 
     static bool HasProgram(const std::string& name) {
@@ -83,7 +97,10 @@ class SafeSaveEndToEndTest : public StoreEndToEndTest {
         ASSERT_TRUE(SaveAndSee("marker.dat", "marker " + std::to_string(markerSaves_)));
     }
     int markerSaves_ = 0;
-    std::atomic<int> batchesHandedOver_{0};
+    std::mutex gate_;
+    std::condition_variable gateChanged_;
+    bool holding_ = false;
+    bool held_ = false;
 
     // Three saves through save(n), each waited for; then the document's history must hold the
     // three versions as its only snapshots, and no other history may exist.
@@ -92,7 +109,9 @@ class SafeSaveEndToEndTest : public StoreEndToEndTest {
                                             const std::function<std::string(int)>& version) {
         for (int n = 1; n <= 3; ++n) {
             HoldBatches();
-            ASSERT_TRUE(save(n)) << "save " << n;
+            const bool saved = save(n);
+            ReleaseBatches();
+            ASSERT_TRUE(saved) << "save " << n;
             ASSERT_TRUE(PumpUntil([&] { return LatestSnapshotIs(document, version(n)); }))
                 << "save " << n;
         }
@@ -276,6 +295,7 @@ TEST_F(SafeSaveEndToEndTest, JoinedHistoryEndsWithWhatTheDocumentHoldsAfterTheRe
     HoldBatches();
     WriteBytes(Src("t.part2"), "first half, second half");
     fs::rename(Src("t.part2"), Src("doc.txt"));
+    ReleaseBatches();
     ASSERT_TRUE(PumpUntil([&] { return LatestSnapshotIs("doc.txt", "first half, second half"); }));
     SettleWithMarker();
     EXPECT_EQ(LastNumber("doc.txt"), 2);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <limits>
 #include <string>
+#include <thread>
 
 #include "core/Paths.h"
 #include "core/RunSettings.h"
@@ -143,56 +144,87 @@ TEST_F(SettingsTest, FoldersAreFixedBesideTheProgramAndNoneIsCreated) {
     EXPECT_EQ(SettingsDir, ProgramDir + "/Settings/");
 }
 
-TEST(SnapshotQueueHelpers, KeepsOneHeaderElementAndArrivalOrder) {
+TEST(SnapshotQueueHelpers, KeepsArrivalOrderOfChangesAndRequestsWithTheirFolders) {
     ResetSnapshotQueue();
-    ASSERT_EQ(SnapshotQueue.size(), 1u);
-    EXPECT_EQ(QueueCount(), 0);
-
+    RunSettings.SOURCE = "/watched";
+    RunSettings.DESTINATION = "/store";
     QueueAppend("a.txt", "a.txt", 3);
+    int requests = 0;
+    QueueRequest([&requests] { ++requests; });
+    RunSettings.SOURCE = "/other";  // a settings save between two changes
     QueueAppend("b.txt", "c.txt", 4);
-    QueueAppend("d.txt", "d.txt", 1);
-    ASSERT_EQ(SnapshotQueue.size(), 3u);
-    EXPECT_EQ(SnapshotQueue[0].Count, 3);
-    EXPECT_EQ(SnapshotQueue[1].Count, 0);
-    EXPECT_EQ(SnapshotQueue[2].Count, 0);
-    EXPECT_EQ(SnapshotQueue[0].OldName, "a.txt");
-    EXPECT_FALSE(QueueBusy);
+    EXPECT_EQ(QueueCount(), 3);
 
-    TSnapshotEvent first = QueueTakeFirst();
+    const TSnapshotEvent first = QueueTakeFirst();
     EXPECT_EQ(first.OldName, "a.txt");
     EXPECT_EQ(first.Action, 3);
-    ASSERT_EQ(SnapshotQueue.size(), 2u);
-    EXPECT_EQ(QueueCount(), 2);
-    EXPECT_EQ(SnapshotQueue[1].Count, 0);
-
-    TSnapshotEvent second = QueueTakeFirst();
-    EXPECT_EQ(second.OldName, "b.txt");
-    EXPECT_EQ(second.NewName, "c.txt");
-    EXPECT_EQ(second.Action, 4);
-    ASSERT_EQ(SnapshotQueue.size(), 1u);
-    EXPECT_EQ(QueueCount(), 1);
-
-    TSnapshotEvent third = QueueTakeFirst();
-    EXPECT_EQ(third.NewName, "d.txt");
-    ASSERT_EQ(SnapshotQueue.size(), 1u);
+    EXPECT_EQ(first.Source, "/watched");
+    EXPECT_EQ(first.Destination, "/store");
+    EXPECT_FALSE(first.Request);
+    const TSnapshotEvent second = QueueTakeFirst();
+    ASSERT_TRUE(second.Request);
+    second.Request();
+    EXPECT_EQ(requests, 1);
+    const TSnapshotEvent third = QueueTakeFirst();
+    EXPECT_EQ(third.NewName, "c.txt");
+    EXPECT_EQ(third.Source, "/other") << "each change keeps the folders it was taken in with";
     EXPECT_EQ(QueueCount(), 0);
-    EXPECT_FALSE(QueueBusy);
+    EXPECT_EQ(QueueTakeFirst().Action, 0) << "taking from an empty queue gives an empty event";
 
-    // Taking from an empty queue changes nothing.
-    EXPECT_EQ(QueueTakeFirst().Action, 0);
-    ASSERT_EQ(SnapshotQueue.size(), 1u);
+    QueueAppend("d.txt", "d.txt", 1);
+    QueueAppend("e.txt", "e.txt", 1);
+    EXPECT_EQ(SnapshotQueue.Clear(), 2);
     EXPECT_EQ(QueueCount(), 0);
+    RunSettings = TRunSettings{};
+}
 
-    // The next event reuses the left-over first element.
-    QueueAppend("e.txt", "e.txt", 2);
-    ASSERT_EQ(SnapshotQueue.size(), 1u);
-    EXPECT_EQ(QueueCount(), 1);
-    EXPECT_EQ(SnapshotQueue[0].NewName, "e.txt");
-    EXPECT_EQ(SnapshotQueue[0].Action, 2);
-
+// Two producers (the wait thread and the window) and one consumer (the store thread): nothing is
+// lost or duplicated, each producer's order is kept, and a waiting consumer wakes at once.
+TEST(SnapshotQueueHelpers, ProducersOnTwoThreadsAndAWaitingConsumerLoseNothing) {
     ResetSnapshotQueue();
-    EXPECT_EQ(QueueCount(), 0);
-    EXPECT_EQ(SnapshotQueue.size(), 1u);
+    constexpr int kEach = 20000;
+    std::vector<int> lastSeen(2, -1);
+    int taken = 0;
+    bool ordered = true;
+    std::thread consumer([&] {
+        while (taken < 2 * kEach) {
+            if (!SnapshotQueue.WaitForWork(std::chrono::seconds(5))) {
+                return;
+            }
+            for (TSnapshotEvent event = QueueTakeFirst(); event.Action != 0;
+                 event = QueueTakeFirst()) {
+                const int producer = event.Action - 1;
+                const int number = std::stoi(event.NewName);
+                ordered = ordered && number == lastSeen[static_cast<size_t>(producer)] + 1;
+                lastSeen[static_cast<size_t>(producer)] = number;
+                ++taken;
+            }
+        }
+    });
+    std::vector<std::thread> producers;
+    for (int producer = 0; producer < 2; ++producer) {
+        producers.emplace_back([producer] {
+            for (int i = 0; i < kEach; ++i) {
+                QueueAppend("", std::to_string(i), producer + 1);
+            }
+        });
+    }
+    for (std::thread& producer : producers) {
+        producer.join();
+    }
+    consumer.join();
+    EXPECT_EQ(taken, 2 * kEach);
+    EXPECT_TRUE(ordered);
+
+    // Interrupt wakes a wait on an empty queue at once.
+    std::thread interrupter([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        SnapshotQueue.Interrupt();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(SnapshotQueue.WaitForWork(std::chrono::seconds(10)));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    interrupter.join();
 }
 
 TEST(WindowHookHelpers, HelpersCallTheHooksOnlyWhenSet) {

@@ -1,18 +1,19 @@
 #pragma once
 // The real watcher and the real store together on a temporary folder, started from a
-// Settings.ini as the program starts; hand-overs run on the test's thread.
+// Settings.ini as the program starts; the wait and store threads do the work.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "StoreTestSupport.h"
 #include "lang/Language.h"
 #include "store/FileOperation.h"
 #include "store/SnapshotIndex.h"
+#include "store/StoreThread.h"
 #include "watch/ChangeHandling.h"
-#include "watch/Handover.h"
 #include "watch/Watcher.h"
 
 namespace store_test {
@@ -24,13 +25,12 @@ class StoreEndToEndTest : public StoreFixture {
     void SetUp() override {
         StoreFixture::SetUp();
         WriteSettings("");
-        savedDrainer_ = SnapshotQueueDrainer;
-        SnapshotQueueDrainer = TakeSnapshots;
         HeldEvent = THeldEvent{};
+        StartStoreThread();
     }
     void TearDown() override {
         EndWatchingQuietly();
-        SnapshotQueueDrainer = savedDrainer_;
+        StopStoreThread();
         StoreFixture::TearDown();
     }
 
@@ -50,14 +50,14 @@ class StoreEndToEndTest : public StoreFixture {
         ASSERT_EQ(RunSettings.DESTINATION, Store(""));
     }
 
-    // Runs hand-overs on this thread, as the window's event loop would, until done() holds.
+    // Waits until done() holds, while the wait and store threads work.
     bool PumpUntil(const std::function<bool()>& done, std::chrono::seconds limit = 15s) {
         const auto deadline = std::chrono::steady_clock::now() + limit;
         while (!done()) {
             if (std::chrono::steady_clock::now() > deadline) {
                 return false;
             }
-            WaitAndRunHandOver(20ms);
+            std::this_thread::sleep_for(5ms);
         }
         return true;
     }
@@ -79,14 +79,13 @@ class StoreEndToEndTest : public StoreFixture {
         return n > 0 && fs::exists(Store(name) + "/SnapShot." + std::to_string(n)) &&
                CopyOf(name, n) == content;
     }
-    // Saves the file and waits until its newest snapshot holds what was saved.
+    // Saves the file and waits until its newest snapshot holds what was saved and the store has
+    // nothing more to do (the save's addition and its close may come in two batches).
     bool SaveAndSee(const std::string& name, const std::string& content) {
         WriteBytes(Src(name), content);
-        return PumpUntil([&] { return LatestSnapshotIs(name, content); });
+        return PumpUntil([&] { return LatestSnapshotIs(name, content); }) &&
+               WaitForStoreIdle(std::chrono::seconds(15));
     }
-
-  private:
-    std::function<bool()> savedDrainer_;
 };
 
 }  // namespace store_test

@@ -1,6 +1,8 @@
 #pragma once
 // Shared set-up of the watcher and change handling tests: a temporary program folder and watched
-// folder, recording window hooks and a drainer that takes every queued event.
+// folder, recording window hooks and a drainer that takes every queued event. The hooks and the
+// drainer run on the wait thread when watching: what they record is guarded by Recorded, and
+// tests read it once the wait thread is idle or has ended, or through the locked helpers.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,7 +21,6 @@
 #include "store/DayLog.h"
 #include "tests/TempFolder.h"
 #include "watch/ChangeHandling.h"
-#include "watch/Handover.h"
 #include "watch/WaitThread.h"
 #include "watch/Watcher.h"
 
@@ -33,7 +35,7 @@ class WatchFixture : public ::testing::Test {
     std::vector<std::string> Console;
     std::vector<bool> TrayRefreshes;  // the busy argument of each refresh
     std::vector<bool> WatchingAtTrayRefresh;
-    std::atomic<int> Wakes{0};
+    mutable std::mutex Recorded;
 
     void SetUp() override {
         namespace fs = std::filesystem;
@@ -58,13 +60,17 @@ class WatchFixture : public ::testing::Test {
         ActionNames = {"", "Added", "Removed", "Modified", "Renamed"};
 
         WindowHooks = TWindowHooks{};
-        WindowHooks.ConsoleAppend = [this](const std::string& line) { Console.push_back(line); };
-        WindowHooks.WakeMainThread = [this] { ++Wakes; };
+        WindowHooks.ConsoleAppend = [this](const std::string& line) {
+            const std::lock_guard<std::mutex> guard(Recorded);
+            Console.push_back(line);
+        };
         WindowHooks.TrayIconGetIcon = [this](bool busy) {
+            const std::lock_guard<std::mutex> guard(Recorded);
             TrayRefreshes.push_back(busy);
             WatchingAtTrayRefresh.push_back(IsWatching());
         };
         SnapshotQueueDrainer = [this] {
+            const std::lock_guard<std::mutex> guard(Recorded);
             const bool any = QueueCount() > 0;
             while (QueueCount() > 0) {
                 Drained.push_back(QueueTakeFirst());
@@ -82,13 +88,6 @@ class WatchFixture : public ::testing::Test {
     void UseProgramFolder(const std::filesystem::path& folder) {
         std::filesystem::create_directories(folder);
         InitPaths(folder.string());
-    }
-
-    // Runs hand-overs on this thread until done() holds; false after the timeout.
-    static bool PumpUntil(const std::function<bool()>& done,
-                          std::chrono::seconds timeout = std::chrono::seconds(10)) {
-        return RepeatUntil(done, timeout,
-                           [] { WaitAndRunHandOver(std::chrono::milliseconds(20)); });
     }
 
     // Sleeps in short steps until done() holds; false after the timeout.
@@ -111,6 +110,7 @@ class WatchFixture : public ::testing::Test {
     }
 
     bool DrainedHolds(const std::string& name) const {
+        const std::lock_guard<std::mutex> guard(Recorded);
         for (const TSnapshotEvent& event : Drained) {
             if (event.NewName == name || event.OldName == name) {
                 return true;

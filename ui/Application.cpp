@@ -2,27 +2,41 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 
 #include "core/Paths.h"
 #include "core/SharedState.h"
 #include "platform/DateTimeText.h"
 #include "store/FileOperation.h"
+#include "store/StoreThread.h"
 #include "ui/ConsolePanel.h"
 #include "ui/MainWindow.h"
 #include "ui/TerminationSignals.h"
-#include "watch/ChangeHandling.h"
-#include "watch/Handover.h"
 #include "watch/Watcher.h"
 
 void ConnectWindowHooks(TGUI_Form& form) {
-    WindowHooks.TrayIconGetIcon = [&form](bool busy) { form.TrayIconGetIcon(busy); };
-    WindowHooks.ConsoleAppend = [&form](const std::string& line) {
-        form.panel5()->AppendLine(QString::fromStdString(line));
-    };
-    // Called on the wait thread: only posts a call to the main thread's event loop.
-    WindowHooks.WakeMainThread = [] {
+    // Both are called on the wait thread or the store thread: they only queue a call onto the
+    // window's thread. QPointer: a call still queued when the window goes does nothing.
+    const QPointer<TGUI_Form> window(&form);
+    WindowHooks.TrayIconGetIcon = [window](bool busy) {
         QMetaObject::invokeMethod(
-            qApp, [] { RunPendingHandOver(); }, Qt::QueuedConnection);
+            qApp,
+            [window, busy] {
+                if (window) {
+                    window->ShowCopyState(busy);
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    WindowHooks.ConsoleAppend = [window](const std::string& line) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [window, text = QString::fromStdString(line)] {
+                if (window) {
+                    window->panel5()->AppendLine(text);
+                }
+            },
+            Qt::QueuedConnection);
     };
     WindowHooks.ShowWatchFailure = [&form](const std::string& errorText) {
         QApplication::beep();
@@ -56,12 +70,13 @@ int RunApplication(int argc, char** argv) {
     QObject::connect(&terminationSignals, &TTerminationSignals::Received, &form,
                      [&form](int) { form.close(); });
 
-    // Every accepted change is copied into the store at once.
-    SnapshotQueueDrainer = TakeSnapshots;
+    // Every accepted change is copied into the store by the store thread, in order.
+    StartStoreThread();
     ReloadSettings();
     form.show();
     const int exitCode = app.exec();
 
     DisconnectWindowHooks();
+    StopStoreThread();  // stopped already when the window closed; a no-op then
     return exitCode;
 }

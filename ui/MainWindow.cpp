@@ -9,6 +9,7 @@
 #include "core/EventCodes.h"
 #include "core/Paths.h"
 #include "store/DayLog.h"
+#include "store/StoreThread.h"
 #include "ui/AboutPanel.h"
 #include "ui/ConsolePanel.h"
 #include "ui/EventsPanel.h"
@@ -69,6 +70,8 @@ TGUI_Form::TGUI_Form(QWidget* parent) : QWidget(parent) {
         imageList16_[static_cast<size_t>(i)] = ImageList16Icon(i);
     }
     pageOpener_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    copyImageHold_.setSingleShot(true);
+    connect(&copyImageHold_, &QTimer::timeout, this, [this] { EndCopyImage(); });
     trayAreaCheck_ = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
 
     BuildStartPage();
@@ -192,10 +195,13 @@ void TGUI_Form::FormCreate() {
     TrayIconGetIcon(false);
 }
 
+// No new batch is taken in, queued work is dropped and a copy under way is abandoned, so the two
+// closing records are the last lines of the day's log and the program ends at once.
 void TGUI_Form::FormClose() {
+    EndWatchingQuietly();
+    StopStoreThread();
     WriteLogLine(kLogWatchingStopped, kImageWarning, "");
     WriteLogLine(kLogProgramClosed, kImageError, "");
-    EndWatchingQuietly();
 }
 
 void TGUI_Form::closeEvent(QCloseEvent* event) {
@@ -449,6 +455,30 @@ bool TGUI_Form::TrayIconGetIcon(bool busy) {
         trayIcon_->setIcon(iconHolder_);
     }
     return true;
+}
+
+void TGUI_Form::ShowCopyState(bool busy) {
+    if (busy) {
+        copyImageHold_.stop();
+        if (!copyImageShown_) {
+            copyImageShown_ = true;
+            copyImageSince_.start();
+            TrayIconGetIcon(true);
+        }
+        return;
+    }
+    // Not busy: the image of the watching state, once the copy image has been seen long enough.
+    const qint64 left = copyImageShown_ ? kCopyImageMinimum - copyImageSince_.elapsed() : 0;
+    if (left > 0) {
+        copyImageHold_.start(static_cast<int>(left));
+    } else {
+        EndCopyImage();
+    }
+}
+
+void TGUI_Form::EndCopyImage() {
+    copyImageShown_ = false;
+    TrayIconGetIcon(false);
 }
 
 void TGUI_Form::ApplMinimalize() {

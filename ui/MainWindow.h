@@ -1,9 +1,11 @@
 #pragma once
 // The program's one window: the side bar, the start page with its task links, the six panels and
 // the notification-area icon.
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QLabel>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QWidget>
@@ -67,6 +69,11 @@ class TGUI_Form : public QWidget {
     void ApplMinimalize();
     // Tray image: 2 when busy, else 0 while watching, else 1.
     bool TrayIconGetIcon(bool busy);
+    // The core's tray refresh: a copy began (true), or a copy ended or the watching state changed
+    // (false). The copy image stays for at least kCopyImageMinimum so that even a short copy can
+    // be seen; then the image of the watching state follows.
+    void ShowCopyState(bool busy);
+    static constexpr int kCopyImageMinimum = 300;  // milliseconds
 
     // Index of the ImageList16 image the tray icon shows (-1 before the first call).
     int TrayImageIndex() const { return trayImageIndex_; }
@@ -129,6 +136,7 @@ class TGUI_Form : public QWidget {
     void OpenPage(const QUrl& url);
     void SetTaskUnderline(int row, bool underlined);
     int TaskRowOf(QObject* sender) const;
+    void EndCopyImage();
 
     Panel1* panel1_ = nullptr;
     Panel2* panel2_ = nullptr;
@@ -141,6 +149,9 @@ class TGUI_Form : public QWidget {
     QIcon iconHolder_;
     QSystemTrayIcon* trayIcon_ = nullptr;
     int trayImageIndex_ = -1;
+    bool copyImageShown_ = false;
+    QElapsedTimer copyImageSince_;
+    QTimer copyImageHold_;
     bool closed_ = false;
     std::function<void(const QUrl&)> pageOpener_;
     std::function<void()> minimizeHandler_;

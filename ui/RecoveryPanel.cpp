@@ -6,6 +6,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,7 +15,9 @@
 #include "core/RunSettings.h"
 #include "core/SharedState.h"
 #include "lang/Language.h"
+#include "store/DayLog.h"
 #include "store/FileOperation.h"
+#include "store/PathText.h"
 #include "store/SnapshotIndex.h"
 #include "ui/Pictures.h"
 #include "ui/SettingsPanels.h"
@@ -90,15 +94,6 @@ class TAnyFileDialog : public QFileDialog {
     }
 };
 
-// Shows a wait cursor while a restore copies.
-class TWaitCursor {
-  public:
-    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
-
 }  // namespace
 
 std::optional<QString> RunFileDialog(QWidget* owner, const QString& offered) {
@@ -168,6 +163,8 @@ Panel4::Panel4(QWidget* parent)
     Button4_3 = MakeButton(this, "Button4_3", 352, 360);
     Button4_2->setEnabled(false);
     Button4_3->setEnabled(false);
+    Label4_10 = MakeLabel(this, "Label4_10", 10, 364);
+    Label4_10->setFixedWidth(248);
 
     connect(ComboBoxEx4_1, QOverload<int>::of(&QComboBox::activated), this,
             [this](int) { ComboBoxEx4_1Select(); });
@@ -175,6 +172,9 @@ Panel4::Panel4(QWidget* parent)
 
 void Panel4::LoadSettings() {
     Edit4_1->clear();
+    if (!StoreWorkPending()) {
+        Label4_10->clear();
+    }
     ShowSNAPSHOTS(QString());
 }
 
@@ -232,6 +232,7 @@ bool Panel4::ShowSNAPSHOTS(const QString& file) {
     Button4_3->setEnabled(true);
     ComboBoxEx4_1->setCurrentIndex(0);
     ShowSNAPSHOTSINFO(snapshots.front().Number, IndexPathOf(file));
+    ApplyPendingWork();
     return true;
 }
 
@@ -242,7 +243,7 @@ bool Panel4::ShowSNAPSHOTSINFO(int n, const QString& indexPath) {
     if (!entry) {
         return true;
     }
-    Button4_2->setEnabled(true);
+    Button4_2->setEnabled(storeWorkPending_ == 0);
     if (!entry->CopyExists) {
         Button4_2->setEnabled(false);
         return true;
@@ -251,6 +252,7 @@ bool Panel4::ShowSNAPSHOTSINFO(int n, const QString& indexPath) {
     Edit4_3->setText(ShownText(entry->TimeText));
     Edit4_4->setText(QString::number(SizeInThousands(PathOf(entry->CopyPath))));
     Edit4_5->setText(OperationText(entry->ActionCode));
+    ApplyPendingWork();
     return true;
 }
 
@@ -260,16 +262,96 @@ bool Panel4::ShowSNAPSHOTSRESCUE(const QString& target) {
     if (n == 0 || folder.empty() || target.isEmpty()) {
         return true;
     }
-    const TWaitCursor waiting;
-    // The outcome goes to the day log; a failed copy leaves the target as it was.
-    TransferFile(folder + "/SnapShot." + std::to_string(n), FsPath(target), kTransferCopy, true);
+    const std::string source = SnapshotCopyPath(folder, n);
+    const std::string targetPath = FsPath(target);
+    BeginStoreWork(LanguageText("PANEL4", "RESTORING", "GUI"));
+    // The copy runs on the store thread in its turn; its outcome also goes to the day log, and a
+    // failed copy leaves the target as it was.
+    const QPointer<Panel4> panel(this);
+    QueueRequest([panel, source, targetPath, target] {
+        const bool restored = TransferFile(source, targetPath, kTransferCopy, true);
+        QMetaObject::invokeMethod(
+            qApp,
+            [panel, restored, target] {
+                if (panel) {
+                    panel->RestoreFinished(restored, target);
+                }
+            },
+            Qt::QueuedConnection);
+    });
     return true;
 }
 
 bool Panel4::ShowSNAPSHOTSDELETE() {
-    ::DeleteSnapshots(FsPath(Edit4_1->text()));
-    ShowSNAPSHOTS(Edit4_1->text());
+    const std::string folder = SnapshotFolder(FsPath(Edit4_1->text()));
+    BeginStoreWork(LanguageText("PANEL4", "DELETING", "GUI"));
+    const QPointer<Panel4> panel(this);
+    QueueRequest([panel, folder] {
+        if (IsExistingFolder(folder)) {
+            TransferFile(folder, "", kTransferDelete, true);
+        }
+        QMetaObject::invokeMethod(
+            qApp,
+            [panel] {
+                if (panel) {
+                    panel->DeleteFinished();
+                }
+            },
+            Qt::QueuedConnection);
+    });
     return true;
+}
+
+void Panel4::RestoreFinished(bool restored, const QString& target) {
+    const std::string key = restored ? "RESTORED" : "RESTOREFAILED";
+    EndStoreWork(SubstituteFile(LanguageText("PANEL4", key, "GUI"), FsPath(target)));
+    RefreshKeepingSelection();
+}
+
+void Panel4::DeleteFinished() {
+    EndStoreWork(LanguageText("PANEL4", "DELETED", "GUI"));
+    ShowSNAPSHOTS(Edit4_1->text());
+}
+
+bool Panel4::StoreWorkPending() const {
+    return storeWorkPending_ > 0;
+}
+
+void Panel4::BeginStoreWork(const std::string& progress) {
+    ++storeWorkPending_;
+    ShowProgressLine(PathOf(progress));
+    ApplyPendingWork();
+}
+
+void Panel4::EndStoreWork(const std::string& outcome) {
+    storeWorkPending_ = std::max(0, storeWorkPending_ - 1);
+    ShowProgressLine(PathOf(outcome));
+}
+
+// A long path is shortened in its middle to fit the line; the whole text is its tool tip.
+void Panel4::ShowProgressLine(const QString& text) {
+    Label4_10->setText(
+        Label4_10->fontMetrics().elidedText(text, Qt::ElideMiddle, Label4_10->width()));
+    Label4_10->setToolTip(text);
+}
+
+void Panel4::ApplyPendingWork() {
+    if (storeWorkPending_ > 0) {
+        Button4_2->setEnabled(false);
+        Button4_3->setEnabled(false);
+    }
+}
+
+// Lists the file again (a restore into the watched folder may have added a snapshot) and selects
+// the snapshot that was selected before, when it is still there.
+void Panel4::RefreshKeepingSelection() {
+    const int selected = SelectedSnapshotNumber();
+    ShowSNAPSHOTS(Edit4_1->text());
+    const int index = ComboBoxEx4_1->findData(selected);
+    if (selected != 0 && index > 0) {
+        ComboBoxEx4_1->setCurrentIndex(index);
+        ComboBoxEx4_1Select();
+    }
 }
 
 int Panel4::SelectedSnapshotNumber() const {

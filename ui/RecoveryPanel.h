@@ -11,6 +11,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "ui/PanelFrame.h"
 
@@ -66,10 +67,15 @@ class Panel4 : public PanelFrame {
     // Shows date, time, size and cause of snapshot n of the index at indexPath (may be empty).
     // Restore is enabled when the index exists and disabled again when the copy is missing.
     bool ShowSNAPSHOTSINFO(int n, const QString& indexPath);
-    // Copies the selected snapshot of the file in Edit4_1 to target (replacing it when complete).
+    // Asks the store thread to copy the selected snapshot of the file in Edit4_1 to target
+    // (replacing it when complete). Until it has run, the progress line says so and restore and
+    // delete are disabled; then the line tells where the file went and the list is refreshed.
     bool ShowSNAPSHOTSRESCUE(const QString& target);
-    // Deletes every snapshot of the file in Edit4_1 for good and lists the file again.
+    // Asks the store thread to delete every snapshot of the file in Edit4_1 for good; the file is
+    // listed again once that has run.
     bool ShowSNAPSHOTSDELETE();
+    // True while a restore or delete asked for here has not run yet.
+    bool StoreWorkPending() const;
 
     // Number of the snapshot the selected list item stands for; 0 for none.
     int SelectedSnapshotNumber() const;
@@ -105,12 +111,21 @@ class Panel4 : public PanelFrame {
     QLabel* Label4_9 = nullptr;
     QPushButton* Button4_2 = nullptr;  // restore
     QPushButton* Button4_3 = nullptr;  // delete
+    QLabel* Label4_10 = nullptr;       // progress line of a restore or delete
 
   private:
+    void RestoreFinished(bool restored, const QString& target);
+    void DeleteFinished();
+    void BeginStoreWork(const std::string& progress);
+    void EndStoreWork(const std::string& outcome);
+    void ApplyPendingWork();
+    void ShowProgressLine(const QString& text);
+    void RefreshKeepingSelection();
     void ShowNothing();
     void ClearDetails();
     void ShowOutsideNote(bool shown);
 
+    int storeWorkPending_ = 0;
     QIcon snapshotIcon_;
     QIcon nothingIcon_;
 };

@@ -335,7 +335,8 @@ void DispatchRecord(const ChangeRecord& record, TBatchContext& batch) {
 
 }  // namespace
 
-void DispatchNotifications(const std::vector<ChangeRecord>& batch) {
+void DispatchNotifications(const std::vector<ChangeRecord>& batch,
+                           const std::atomic<bool>* abandon) {
     if (batch.empty()) {
         return;
     }
@@ -346,6 +347,9 @@ void DispatchNotifications(const std::vector<ChangeRecord>& batch) {
     HeldEvent.SkipNextModified = 0;
     TBatchContext context;
     for (const ChangeRecord& record : MergedSaves(batch)) {
+        if (abandon != nullptr && abandon->load()) {
+            return;
+        }
         DispatchRecord(record, context);
     }
 }
@@ -366,7 +370,7 @@ bool HandleChange(const std::string& oldName, const std::string& newName, int ac
             return false;
         }
     }
-    QueueAppend(oldName, newName, action);  // marks QueueBusy while it works
+    QueueAppend(oldName, newName, action);
     if (SnapshotQueueDrainer) {
         SnapshotQueueDrainer();
     }

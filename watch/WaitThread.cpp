@@ -5,7 +5,6 @@
 
 #include "core/SharedState.h"
 #include "watch/ChangeHandling.h"
-#include "watch/Handover.h"
 
 TWaitThread::TWaitThread(ChangeSource& source) : Source(source), Thread([this] { Execute(); }) {}
 
@@ -15,21 +14,25 @@ TWaitThread::~TWaitThread() {
     }
 }
 
+void TWaitThread::Abandon() {
+    Abandoned = true;
+    Source.SignalStop();
+}
+
+// Each batch is handled here as it arrives: console lines, exceptions and the queue. The copies
+// are the store thread's, so reading the next batch never waits for them.
 void TWaitThread::Execute() {
     std::vector<ChangeRecord> batch;
-    const std::function<void()> dispatch = [&batch] { DispatchNotifications(batch); };
-    while (!Terminated.load()) {
+    while (!Abandoned.load()) {
         batch.clear();
         const ChangeSource::Wake wake = Source.WaitForBatch(&batch);
         ResetLastEvent();
-        if (wake == ChangeSource::Wake::Stop) {
-            Terminated = true;
+        if (wake == ChangeSource::Wake::Stop || Abandoned.load()) {
             break;
         }
-        HandOver(dispatch);
+        DispatchNotifications(batch, &Abandoned);
     }
     Done = true;
-    InterruptHandOverWait();
 }
 
 void ResetLastEvent() {

@@ -2,7 +2,6 @@
 #include "watch/Watcher.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,7 +14,6 @@
 #include "core/SharedState.h"
 #include "platform/ChangeSource.h"
 #include "store/DayLog.h"
-#include "watch/Handover.h"
 #include "watch/WaitThread.h"
 
 std::function<void()> EndProgramAfterWatchFailure = [] { std::exit(0); };
@@ -49,15 +47,16 @@ void ReportWatchFailure(const std::string& errorText) {
     EndProgramAfterWatchFailure();
 }
 
-// Signals the stop and runs every batch the thread still hands over until it has ended, so the
-// two threads never wait on each other. Descriptors are closed only after the thread ended.
-void EndWaitThread() {
+// Signals the stop and joins the thread, which hands on what it read before the stop (or drops it
+// when abandoning). Descriptors are closed only after the thread ended.
+void EndWaitThread(bool abandon) {
     TWatcherState& state = Watcher();
-    state.Source->SignalStop();
-    while (!state.Thread->Finished()) {
-        WaitAndRunHandOver(std::chrono::milliseconds(50));
+    if (abandon) {
+        state.Thread->Abandon();
+    } else {
+        state.Source->SignalStop();
     }
-    state.Thread.reset();
+    state.Thread.reset();  // joins
     state.Source.reset();
     state.Watching = false;
 }
@@ -92,7 +91,7 @@ bool StopWatching() {
     if (!IsWatching()) {
         return true;
     }
-    EndWaitThread();
+    EndWaitThread(false);
     WriteLogLine(kLogWatchingStopped, kImageWarning, "");
     return true;
 }
@@ -113,6 +112,6 @@ bool IsWatching() {
 
 void EndWatchingQuietly() {
     if (IsWatching()) {
-        EndWaitThread();
+        EndWaitThread(true);
     }
 }

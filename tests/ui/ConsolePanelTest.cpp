@@ -26,8 +26,10 @@ TEST_F(ConsolePanel, ARenameWhileHiddenShowsOneLineWithBothNames) {
 
     QTest::mouseClick(Find<QWidget>("OutButton1_5"), Qt::LeftButton);
     ASSERT_TRUE(form.panel5()->isVisible());
-    EXPECT_EQ(Find<QPlainTextEdit>("Memo5_1")->toPlainText(),
-              "Renamed: sub/old name.txt > sub/new;name.txt");
+    QPlainTextEdit* memo = Find<QPlainTextEdit>("Memo5_1");
+    const QString expected = "Renamed: sub/old name.txt > sub/new;name.txt";
+    EXPECT_TRUE(WaitFor([&] { return memo->toPlainText() == expected; }))
+        << memo->toPlainText().toStdString();
 }
 
 TEST_F(ConsolePanel, TheViewFollowsTheEndUnlessTheUserScrolledAway) {

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "core/Paths.h"
 #include "store/DayLog.h"
@@ -96,4 +97,86 @@ TEST_F(EndToEnd, SigintWithoutAWatchedFolderWritesStartAndCloseOnly) {
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0);
     EXPECT_EQ(DayLogCodes(logs), std::vector<int>({1, 3, 13}));
+}
+
+namespace {
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string BurstContent(int i) {
+    return "burst file " + std::to_string(i) + std::string(4000, static_cast<char>('a' + i % 26));
+}
+
+// The DATES keys of an index, read as the program writes them ("<n>=<date>;<time>;<code>").
+std::vector<int> IndexedNumbers(const fs::path& index) {
+    std::vector<int> numbers;
+    std::istringstream lines(ReadAll(index));
+    bool inDates = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("[DATES]", 0) == 0) {
+            inDates = true;
+        } else if (inDates && line.find('=') != std::string::npos) {
+            numbers.push_back(std::stoi(line.substr(0, line.find('='))));
+        }
+    }
+    return numbers;
+}
+
+}  // namespace
+
+// Closing in the middle of a burst: no new batch is taken in, queued snapshots are dropped, the
+// copy under way is abandoned without a trace, and the program ends at once with the two closing
+// records last. Whatever the store holds is complete.
+TEST_F(EndToEnd, CloseDuringABurstIsPromptLeavesACompleteStoreAndLogsTheCloseLast) {
+    constexpr int kFiles = 2000;
+    fs::create_directories(Root / "watched");
+    StageProgram((Root / "watched").string());
+    QProcess program;
+    Start(program);
+    const fs::path logs = App / "Logs";
+    ASSERT_TRUE(WaitFor([&] { return DayLogCodes(logs).size() >= 2; }, std::chrono::seconds(20)));
+
+    for (int i = 0; i < kFiles; ++i) {
+        std::ofstream(Root / "watched" / ("f" + std::to_string(i) + ".txt"), std::ios::binary)
+            << BurstContent(i);
+    }
+    const auto copies = [&] {
+        const std::vector<int> codes = DayLogCodes(logs);
+        return std::count(codes.begin(), codes.end(), 12);
+    };
+    ASSERT_TRUE(WaitFor([&] { return copies() >= 20; }, std::chrono::seconds(20)));
+
+    const auto closing = std::chrono::steady_clock::now();
+    ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+    ASSERT_TRUE(program.waitForFinished(20000));
+    const auto took = std::chrono::steady_clock::now() - closing;
+    EXPECT_LT(took, std::chrono::seconds(1))
+        << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_LT(copies(), kFiles) << "the burst was still being snapshotted at the close";
+
+    const std::vector<int> codes = DayLogCodes(logs);
+    ASSERT_GE(codes.size(), 2u);
+    EXPECT_EQ(codes[codes.size() - 2], 3);
+    EXPECT_EQ(codes.back(), 13);
+    int entries = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(Root / "store")) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(name.rfind(".ostrevan-", 0), std::string::npos) << "left over: " << name;
+        if (name != "snapshot.ini") {
+            continue;
+        }
+        const std::string file = entry.path().parent_path().filename().string();
+        const int i = std::stoi(file.substr(1));
+        for (const int n : IndexedNumbers(entry.path())) {
+            ++entries;
+            EXPECT_EQ(ReadAll(entry.path().parent_path() / ("SnapShot." + std::to_string(n))),
+                      BurstContent(i))
+                << file << " snapshot " << n;
+        }
+    }
+    EXPECT_GT(entries, 0);
 }

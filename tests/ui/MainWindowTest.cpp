@@ -2,10 +2,13 @@
 // the tray image and minimising to the tray.
 #include <QCheckBox>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTimer>
+#include <algorithm>
 #include <fstream>
 
 #include "tests/ui/UiFixture.h"
@@ -223,7 +226,7 @@ TEST_F(Window, TrayImageShowsBusyWatchingAndStopped) {
     RunSettings.SOURCE = watched.string();
     RunSettings.DESTINATION = (Root / "store").string();
     ASSERT_TRUE(StartWatching());
-    EXPECT_EQ(form.TrayImageIndex(), 0);
+    EXPECT_TRUE(WaitFor([&] { return form.TrayImageIndex() == 0; }));
     EXPECT_TRUE(ShowsImage(form, 0));
     form.TrayIconGetIcon(true);
     EXPECT_EQ(form.TrayImageIndex(), 2);
@@ -265,19 +268,10 @@ TEST_F(Window, MinimisingHidesToTheTrayOnlyWhenThereIsATrayArea) {
     EXPECT_TRUE(form.AppVisible());
 }
 
-TEST_F(Window, ChangesReachTheConsoleThroughTheEventLoop) {
+TEST_F(Window, ChangesReachTheConsoleThroughTheEventLoopAndTheStoreThroughItsThread) {
     InstallLanguageFile();
     TGUI_Form& form = CreateForm();
     ConnectWindowHooks(form);
-    const std::function<bool()> drainer = SnapshotQueueDrainer;
-    int drained = 0;
-    SnapshotQueueDrainer = [&drained] {
-        while (QueueCount() > 0) {
-            QueueTakeFirst();
-            ++drained;
-        }
-        return true;
-    };
     const std::filesystem::path watched = Root / "watched";
     std::filesystem::create_directories(watched);
     RunSettings.SOURCE = watched.string();
@@ -289,7 +283,59 @@ TEST_F(Window, ChangesReachTheConsoleThroughTheEventLoop) {
     QPlainTextEdit* memo = Find<QPlainTextEdit>("Memo5_1");
     EXPECT_TRUE(WaitFor([&] { return memo->toPlainText().contains("letter.txt"); }));
     EXPECT_TRUE(memo->toPlainText().startsWith("Added"));
+    EXPECT_TRUE(WaitFor([&] {
+        std::ifstream copy(Root / "store" / "letter.txt" / "SnapShot.1");
+        std::string text;
+        return std::getline(copy, text) && text == "hello";
+    }));
     EndWatchingQuietly();
-    SnapshotQueueDrainer = drainer;
-    EXPECT_GT(drained, 0);
+}
+
+// A 200 MB document moved into the watched folder is copied by the store thread: meanwhile the
+// window's event loop keeps running (a timer never waits more than 100 ms) and the tray icon shows
+// the copy image, then the watching image again.
+TEST_F(Window, TheWindowKeepsAnsweringWhileALargeSnapshotIsTakenAndTheTrayShowsTheCopy) {
+    InstallLanguageFile();
+    TGUI_Form& form = CreateForm();
+    ConnectWindowHooks(form);
+    const std::filesystem::path watched = Root / "watched";
+    std::filesystem::create_directories(watched);
+    RunSettings.SOURCE = watched.string();
+    RunSettings.DESTINATION = (Root / "store").string();
+    RunSettings.BYSIZE = 1000000;
+    RunSettings.BYEXTMODE = 2;
+    constexpr std::uintmax_t kSize = 200u << 20;
+    {
+        std::ofstream out(Root / "large.bin", std::ios::binary);
+        const std::string block(1 << 20, 'L');
+        for (std::uintmax_t written = 0; written < kSize; written += block.size()) {
+            out << block;
+        }
+    }
+    ASSERT_TRUE(StartWatching());
+
+    qint64 longestPause = 0;
+    bool copyImageSeen = false;
+    QElapsedTimer sinceTick;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longestPause = std::max(longestPause, sinceTick.restart());
+        copyImageSeen = copyImageSeen || form.TrayImageIndex() == 2;
+    });
+    sinceTick.start();
+    ticker.start(10);
+    std::filesystem::rename(Root / "large.bin", watched / "large.bin");
+    const std::filesystem::path copy = Root / "store/large.bin/SnapShot.1";
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            std::error_code error;
+            return std::filesystem::file_size(copy, error) == kSize;
+        },
+        std::chrono::seconds(60)));
+    EXPECT_TRUE(WaitFor([&] { return form.TrayImageIndex() == 0; }));
+    ticker.stop();
+    EndWatchingQuietly();
+
+    EXPECT_TRUE(copyImageSeen);
+    EXPECT_LT(longestPause, 100) << "the event loop waited " << longestPause << " ms";
 }

@@ -6,10 +6,12 @@
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <deque>
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <thread>
 
 #include "store/FileOperation.h"
 #include "store/SnapshotIndex.h"
@@ -101,6 +103,11 @@ class Recovery : public UiFixture {
         QWidget* control = Find<QWidget>(name);
         ASSERT_NE(control, nullptr);
         QTest::mouseClick(control, Qt::LeftButton, {}, control->rect().center());
+    }
+    // Clicks restore or delete and waits until the store thread has run what was asked.
+    void ClickAndWaitForStore(const char* name) {
+        Click(name);
+        EXPECT_TRUE(WaitFor([this] { return !Panel->StoreWorkPending(); }));
     }
     void OpenPanel() {
         if (Form->ShownPanel() != 4) {
@@ -208,7 +215,7 @@ TEST_F(Recovery, ListsEverySnapshotWithItsDateTimeSizeAndCause) {
     EXPECT_EQ(Details(), (std::vector<QString>{"3.1.2026", "12:00:00", "0", "Renamed"}));
     fs::create_directories(Root / "out");
     DialogAnswers.push_back(QString::fromStdString((Root / "out/gap.txt").string()));
-    Click("Button4_2");
+    ClickAndWaitForStore("Button4_2");
     EXPECT_EQ(ReadBytes(Root / "out/gap.txt"), "three");
 }
 
@@ -268,14 +275,17 @@ TEST_F(Recovery, RestoreCopiesTheSelectedSnapshotIntoANewOrAnExistingFile) {
     const fs::path target = Root / "other/restored.txt";
 
     DialogAnswers.push_back(QString::fromStdString(target.string()));
-    Click("Button4_2");
+    ClickAndWaitForStore("Button4_2");
     EXPECT_EQ(DialogOffers.back(), Doc("a.txt"));
     EXPECT_EQ(ReadBytes(target), "first version");
+    EXPECT_EQ(Panel->Label4_10->toolTip(), "Restored to " + QString::fromStdString(target.string()));
+    EXPECT_EQ(Panel->SelectedSnapshotNumber(), 1) << "the list is refreshed, the choice kept";
 
     SelectItem(1);
     DialogAnswers.push_back(QString::fromStdString(target.string()));
-    Click("Button4_2");
+    ClickAndWaitForStore("Button4_2");
     EXPECT_EQ(ReadBytes(target), "second version");  // replaced without a question
+    EXPECT_EQ(Panel->SelectedSnapshotNumber(), 2);
     EXPECT_EQ(fs::file_size(target), 14u);
 
     DialogAnswers.push_back(std::nullopt);
@@ -302,8 +312,9 @@ TEST_F(Recovery, DeleteAsksFirstAndYesRemovesTheFilesSnapshotsForGood) {
     EXPECT_TRUE(Panel->Button4_3->isEnabled());
 
     DeleteAnswer = true;
-    Click("Button4_3");
+    ClickAndWaitForStore("Button4_3");
     EXPECT_FALSE(fs::exists(FolderOf("a.txt")));
+    EXPECT_EQ(Panel->Label4_10->text(), "The snapshots were deleted.");
     EXPECT_TRUE(fs::exists(FolderOf("b.txt") / "SnapShot.1"));
     EXPECT_EQ(Panel->Edit4_1->text(), Doc("a.txt"));
     ExpectNothingToShow();
@@ -315,8 +326,6 @@ TEST_F(Recovery, DeleteAsksFirstAndYesRemovesTheFilesSnapshotsForGood) {
 }
 
 TEST_F(Recovery, RestoringOntoTheWatchedDocumentIsSnapshottedAsAChange) {
-    const std::function<bool()> drainer = SnapshotQueueDrainer;
-    SnapshotQueueDrainer = TakeSnapshots;
     ConnectWindowHooks(*Form);
     WriteBytes(Watched / "doc.txt", "old text");
     TakeSnapshot("doc.txt", "old text");
@@ -332,7 +341,7 @@ TEST_F(Recovery, RestoringOntoTheWatchedDocumentIsSnapshottedAsAChange) {
     ChooseFile(Doc("doc.txt"));
     const int before = newest();
     DialogAnswers.push_back(Doc("doc.txt"));
-    Click("Button4_2");
+    ClickAndWaitForStore("Button4_2");
     EXPECT_EQ(ReadBytes(Watched / "doc.txt"), "old text");
     EXPECT_TRUE(WaitFor([&] {
         const int n = newest();
@@ -340,7 +349,6 @@ TEST_F(Recovery, RestoringOntoTheWatchedDocumentIsSnapshottedAsAChange) {
                ReadBytes(FolderOf("doc.txt") / ("SnapShot." + std::to_string(n))) == "old text";
     }));
     EndWatchingQuietly();
-    SnapshotQueueDrainer = drainer;
 }
 
 // The real dialog: any name in an existing folder, the offered name preselected, a name in a
@@ -384,4 +392,85 @@ TEST_F(Recovery, FileDialogTakesNewNamesOnlyInExistingFolders) {
     steps = {{inMissingFolder, true}, {inMissingFolder, false}};
     EXPECT_EQ(RunFileDialog(Panel, QString()), std::nullopt);
     EXPECT_TRUE(steps.empty());  // the first accept left the dialog open
+}
+
+// While the store thread is busy with a burst of new files, a restore and a delete asked for in
+// the panel wait their turn: the buttons stay disabled and a progress line shows until each has
+// run, the window keeps answering, and each runs after the snapshots queued before it and lands
+// whole. A request that holds the store thread keeps the burst queued meanwhile.
+TEST_F(Recovery, RestoreAndDeleteAskedForDuringABurstWaitTheirTurnAndLandWhole) {
+    ConnectWindowHooks(*Form);
+    TakeSnapshot("doc.txt", "the first version");
+    TakeSnapshot("doc.txt", "the second version");
+    ASSERT_TRUE(StartWatching());
+    std::atomic<bool> held{true};
+    const auto holdTheStore = [&held] {
+        QueueRequest([&held] {
+            while (held.load()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+    };
+    const auto burst = [this](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            WriteBytes(Watched / ("burst" + std::to_string(i)), std::string(20000, 'b'));
+        }
+        return WaitFor([from, to] { return QueueCount() > (to - from) / 2; },
+                       std::chrono::seconds(20));
+    };
+    const auto copyLines = [this] {
+        std::vector<std::string> files;
+        for (const TLogRecord& record : LogRecords()) {
+            if (record.Code == 12) {
+                files.push_back(record.FileText);
+            }
+        }
+        return files;
+    };
+
+    holdTheStore();
+    ASSERT_TRUE(burst(0, 200));
+    ChooseFile(Doc("doc.txt"));
+    fs::create_directories(Root / "out");
+    const fs::path target = Root / "out/doc.txt";
+    DialogAnswers.push_back(QString::fromStdString(target.string()));
+    Click("Button4_2");
+    EXPECT_TRUE(Panel->StoreWorkPending());
+    EXPECT_FALSE(Panel->Button4_2->isEnabled());
+    EXPECT_FALSE(Panel->Button4_3->isEnabled());
+    EXPECT_EQ(Panel->Label4_10->text(), "Restoring the snapshot...");
+    QTest::qWait(100);  // the window answers while the store is held
+    EXPECT_TRUE(Panel->StoreWorkPending());
+    EXPECT_FALSE(fs::exists(target));
+    held = false;
+    ASSERT_TRUE(WaitFor([this] { return !Panel->StoreWorkPending(); }, std::chrono::seconds(60)));
+    EXPECT_EQ(ReadBytes(target), "the first version");
+    EXPECT_EQ(Panel->Label4_10->toolTip(), "Restored to " + QString::fromStdString(target.string()));
+    EXPECT_TRUE(Panel->Button4_2->isEnabled());
+    std::vector<std::string> copied = copyLines();
+    const auto restoreLine =
+        std::find(copied.begin(), copied.end(), (FolderOf("doc.txt") / "SnapShot.1").string());
+    ASSERT_NE(restoreLine, copied.end());
+    EXPECT_GE(restoreLine - copied.begin(), 100) << "the restore ran after the queued burst";
+
+    held = true;
+    holdTheStore();
+    ASSERT_TRUE(burst(200, 400));
+    DeleteAnswer = true;
+    Click("Button4_3");
+    EXPECT_EQ(Panel->Label4_10->text(), "Deleting the snapshots...");
+    QTest::qWait(100);
+    EXPECT_TRUE(fs::exists(FolderOf("doc.txt")));
+    held = false;
+    ASSERT_TRUE(WaitFor([this] { return !Panel->StoreWorkPending(); }, std::chrono::seconds(60)));
+    EXPECT_FALSE(fs::exists(FolderOf("doc.txt")));
+    ExpectNothingToShow();
+
+    // The next save of the document starts its history again at 1.
+    WriteBytes(Watched / "doc.txt", "after the delete");
+    EXPECT_TRUE(WaitFor(
+        [this] { return ReadBytes(FolderOf("doc.txt") / "SnapShot.1") == "after the delete"; },
+        std::chrono::seconds(60)));
+    EXPECT_FALSE(fs::exists(FolderOf("doc.txt") / "SnapShot.2"));
+    EndWatchingQuietly();
 }

@@ -19,6 +19,7 @@
 #include "core/SharedState.h"
 #include "lang/Language.h"
 #include "store/DayLog.h"
+#include "store/StoreThread.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
 #include "ui/TextTables.h"
@@ -43,10 +44,12 @@ class UiFixture : public ::testing::Test {
         RunSettings = TRunSettings{};
         TextTables = TTextTables{};
         ActionNames = {};
+        StartStoreThread();
     }
 
     void TearDown() override {
         EndWatchingQuietly();
+        StopStoreThread();
         DisconnectWindowHooks();
         Form.reset();
         std::error_code error;
