@@ -54,6 +54,7 @@ class SafeSaveEndToEndTest : public StoreEndToEndTest {
     // The console hook, on the wait thread.
     void HoldIfAsked(const std::string& line) {
         std::unique_lock<std::mutex> lock(gate_);
+        console_.push_back(line);
         if (holding_ && line.find("marker.dat") != std::string::npos) {
             held_ = true;
             gateChanged_.notify_all();
@@ -101,6 +102,7 @@ class SafeSaveEndToEndTest : public StoreEndToEndTest {
     std::condition_variable gateChanged_;
     bool holding_ = false;
     bool held_ = false;
+    std::vector<std::string> console_;
 
     // Three saves through save(n), each waited for; then the document's history must hold the
     // three versions as its only snapshots, and no other history may exist.
@@ -122,6 +124,25 @@ class SafeSaveEndToEndTest : public StoreEndToEndTest {
         }
         EXPECT_EQ(Histories(), std::set<std::string>({document, "marker.dat"}));
         EXPECT_EQ(CopiesInStore(), 3 + markerSaves_) << "one copy per save, and the marker's";
+        // The log tells the saves of the document and nothing of the programs' working files.
+        int copiesLogged = 0;
+        for (const TLogRecord& record : LogRecords()) {
+            EXPECT_TRUE(record.FileText.empty() || record.FileText == Src(document) ||
+                        record.FileText == Src("marker.dat"))
+                << record.Code << ": " << record.FileText;
+            copiesLogged += record.Code == 12 && record.FileText == Src(document) ? 1 : 0;
+        }
+        EXPECT_EQ(copiesLogged, 3);
+        // The console shows each save once, as the document saved.
+        const std::lock_guard<std::mutex> lock(gate_);
+        int documentLines = 0;
+        for (const std::string& line : console_) {
+            const bool ofDocument =
+                line.find(" " + document + " > " + document) != std::string::npos;
+            EXPECT_TRUE(ofDocument || line.find("marker.dat") != std::string::npos) << line;
+            documentLines += ofDocument ? 1 : 0;
+        }
+        EXPECT_EQ(documentLines, 3);
     }
 
     static std::string Line(int n) { return "version " + std::to_string(n) + "\n"; }
