@@ -262,14 +262,7 @@ bool RecordJoinedEntries(const std::string& folder, const std::vector<TIndexLine
 
 // The first number the joined snapshots may take: above NO and above every number in use.
 int FirstFreeNumber(const std::string& folder) {
-    const std::string indexPath = IndexPathIn(folder);
-    std::error_code ec;
-    std::optional<std::string> countText;
-    if (fs::exists(indexPath, ec)) {
-        const auto plain = ReadPlainIndex(indexPath);
-        countText = plain ? plain->Count : ReadIniValue("GENERAL", "NO", indexPath);
-    }
-    return std::max(NextSnapshotNumber(folder, countText), HighestNumberFound(folder) + 1);
+    return std::max(NextSnapshotNumberIn(folder), HighestNumberFound(folder) + 1);
 }
 
 void UndoJoinedCopies(const std::vector<TJoinedCopy>& copies) {
