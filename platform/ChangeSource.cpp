@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <unordered_set>
 #include <utility>
 
 #include "platform/InotifySource.h"
@@ -29,11 +31,16 @@ constexpr size_t kBufferBytes = 64 * 1024;
 constexpr std::chrono::milliseconds kPartnerWait{40};
 // A batch is handed on once it holds this many records, even if more are queued.
 constexpr size_t kMaxBatch = 4096;
-// Records that follow within this pause join the batch, so that the steps of one save (a
-// temporary file written, flushed and renamed over the document) are handled together; a
+// While the batch holds a file created in it that has not been closed, renamed or removed yet
+// (a save under way: a temporary file written, flushed and then renamed over the document),
+// records that follow within this pause join the batch, so that the save is handled as one; a
 // batch waits for followers at most kGatherLimit in all.
 constexpr std::chrono::milliseconds kGatherPause{50};
-constexpr std::chrono::milliseconds kGatherLimit{250};
+// Otherwise only records that follow at once (a renamed file closed by its writer) join it.
+constexpr std::chrono::milliseconds kGatherLinger{15};
+constexpr std::chrono::milliseconds kGatherLimit{150};
+// A save is a handful of records: a batch that holds more (a burst) is handed on at once.
+constexpr size_t kGatherRecords = 32;
 // The rescan after an overflow looks this much further back than the last complete read:
 // status-change times come from a coarse clock, and some file systems (FAT) keep them in steps
 // of two seconds. A file reported twice costs little, a missed one is a lost version.
@@ -311,16 +318,37 @@ bool InotifyChangeSource::WaitForInput() {
     }
 }
 
-// Keeps reading while more records follow within a short pause (see kGatherPause).
+// True when a file created in the batch has no later record yet: its writer is still at work.
+bool InotifyChangeSource::CreationUnderWay() const {
+    std::unordered_set<std::string> open;
+    for (const ChangeRecord& record : current_) {
+        if (record.Action == 1) {
+            open.insert(record.Name);
+        } else {
+            open.erase(record.Name);
+        }
+    }
+    for (const std::string& name : open) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(
+                std::filesystem::symlink_status(Absolute(name), error))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Keeps reading while more records follow within a short pause, a longer one while a creation
+// is under way.
 void InotifyChangeSource::GatherFollowers() {
     const auto start = std::chrono::steady_clock::now();
-    while (!current_.empty() && current_.size() < kMaxBatch && !ended_ && !stopRequested_ &&
-           !rescanPending_) {
+    while (current_.size() < kGatherRecords && !ended_ && !stopRequested_ && !rescanPending_) {
         const auto left = kGatherLimit - (std::chrono::steady_clock::now() - start);
         if (left <= std::chrono::milliseconds::zero()) {
             return;
         }
-        const auto pause = std::min<std::chrono::steady_clock::duration>(kGatherPause, left);
+        const auto wanted = CreationUnderWay() ? kGatherPause : kGatherLinger;
+        const auto pause = std::min<std::chrono::steady_clock::duration>(wanted, left);
         if (!ReadableWithin(std::chrono::ceil<std::chrono::milliseconds>(pause))) {
             return;
         }

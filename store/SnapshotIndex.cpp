@@ -381,12 +381,51 @@ int NextSnapshotNumberIn(const std::string& folder) {
 }
 
 bool RecordSnapshot(const std::string& folder, int number, int actionCode) {
+    return RecordSnapshotEntry(folder, number, EntryText(actionCode));
+}
+
+std::string SnapshotEntryText(int actionCode) {
+    return EntryText(actionCode);
+}
+
+std::string SnapshotIndexPath(const std::string& folder) {
+    return IndexPathIn(folder);
+}
+
+std::optional<std::string> IndexTextWithEntries(const std::string& folder,
+                                                const std::vector<TIndexEntry>& entries) {
+    if (entries.empty()) {
+        return std::nullopt;
+    }
+    std::error_code ec;
+    const std::string indexPath = IndexPathIn(folder);
+    TPlainIndex plain;
+    if (fs::exists(indexPath, ec) || fs::is_symlink(indexPath, ec)) {
+        std::optional<TPlainIndex> read = ReadPlainIndex(indexPath);
+        if (!read) {
+            return std::nullopt;  // edited by hand: written key by key under the INI rules
+        }
+        plain = std::move(*read);
+    }
+    std::string lines = plain.DatesLines;
+    for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
+        lines += std::to_string(entries[i].Number) + "=" + entries[i].Text + "\r\n";
+    }
+    for (const TIndexEntry& entry : entries) {
+        const std::string key = std::to_string(entry.Number);
+        if (std::find(plain.Keys.begin(), plain.Keys.end(), key) != plain.Keys.end()) {
+            return std::nullopt;
+        }
+    }
+    return PlainIndexText(lines, std::to_string(entries.back().Number), entries.back().Text);
+}
+
+bool RecordSnapshotEntry(const std::string& folder, int number, const std::string& entry) {
     std::error_code ec;
     const std::string indexPath = IndexPathIn(folder);
     const bool indexExists = fs::exists(indexPath, ec);
     const auto plain = indexExists ? ReadPlainIndex(indexPath) : std::nullopt;
     const std::string key = std::to_string(number);
-    const std::string entry = EntryText(actionCode);
     if (!indexExists) {
         return WriteFileAtomically(indexPath, PlainIndexText("", key, entry));
     }

@@ -22,6 +22,25 @@ int NextSnapshotNumberIn(const std::string& folder);
 bool RecordSnapshot(const std::string& folder, int number, int actionCode);
 // folder + "/SnapShot.<number>".
 std::string SnapshotCopyPath(const std::string& folder, int number);
+// folder + "/snapshot.ini".
+std::string SnapshotIndexPath(const std::string& folder);
+
+// The DATES value of a snapshot taken now: "<date>;<time>;<code>".
+std::string SnapshotEntryText(int actionCode);
+// As RecordSnapshot, with the DATES value given.
+bool RecordSnapshotEntry(const std::string& folder, int number, const std::string& entryText);
+
+// One DATES entry to be added.
+struct TIndexEntry {
+    int Number = 0;
+    std::string Text;
+};
+// The bytes of folder's index with entries added in their order (NO becomes the last number),
+// the same bytes that recording them one after the other gives; nullopt when the index is not in
+// the form this program writes (edited by hand) or already holds one of the numbers, so that the
+// entries must be recorded one by one.
+std::optional<std::string> IndexTextWithEntries(const std::string& folder,
+                                                const std::vector<TIndexEntry>& entries);
 
 // Moves the snapshots recorded in fromFolder (those whose copy exists) into the history in
 // toFolder as its next numbers, in their order and with their recorded date, time and cause, then

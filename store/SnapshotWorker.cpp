@@ -1,6 +1,7 @@
 // TakeSnapshots: brings the store up to date for every queued change, oldest first, and runs the
 // window's requests in their turn. Runs on the store thread.
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "store/DayLog.h"
 #include "store/FileOperation.h"
 #include "store/PathText.h"
+#include "store/SnapshotBatch.h"
 #include "store/SnapshotIndex.h"
 #include "store/StoreThread.h"
 
@@ -20,6 +22,22 @@ namespace {
 constexpr int kActionAdded = 1;
 constexpr int kActionModified = 3;
 constexpr int kActionRenamed = 4;
+
+// A batch is committed once it holds this many snapshots or is this old, so that a long burst
+// still reaches the disk in steps.
+constexpr std::size_t kBatchLimit = 2000;
+constexpr auto kBatchAgeLimit = std::chrono::seconds(2);
+
+// The batch that TakeSnapshots has open while it drains the queue.
+TSnapshotBatch* openBatch = nullptr;
+
+// Commits the open batch: done before any work that moves or removes store folders, so that work
+// never meets a copy that is not in its place yet.
+void CommitOpenBatch() {
+    if (openBatch != nullptr) {
+        openBatch->Commit();
+    }
+}
 
 // The event carries the folders that were in force when it was taken in: a settings save while a
 // backlog is copied must not send the backlog's copies elsewhere.
@@ -32,8 +50,23 @@ std::string SourcePathOf(const TSnapshotEvent& event, const std::string& name) {
 
 // Copies the file into its store folder as the next snapshot, recorded with actionCode.
 void SnapshotFile(const std::string& sourcePath, const std::string& storeFolder, int actionCode) {
-    if (!storeFolder.empty()) {
-        CopyAsNewSnapshot(sourcePath, storeFolder, actionCode);
+    if (storeFolder.empty()) {
+        return;
+    }
+    if (openBatch != nullptr) {
+        openBatch->Add(sourcePath, storeFolder, actionCode);
+    } else {
+        TSnapshotBatch batch;
+        batch.Add(sourcePath, storeFolder, actionCode);
+        batch.Commit();
+    }
+}
+
+void LogInTurn(int code, int image, const std::string& fileText) {
+    if (openBatch != nullptr) {
+        openBatch->AddLogLine(code, image, fileText);
+    } else {
+        WriteLogLine(code, image, fileText);
     }
 }
 
@@ -43,6 +76,7 @@ void MoveStoreFolder(const std::string& oldFolder, const std::string& newFolder)
     if (!IsExistingFolder(oldFolder) || newFolder.empty()) {
         return;
     }
+    CommitOpenBatch();
     std::error_code ec;
     fs::create_directories(fs::path(newFolder).parent_path(), ec);
     TransferFile(oldFolder, newFolder, kTransferRename, true);
@@ -103,6 +137,7 @@ void EndHistoryWithCurrentContent(const std::string& folder, const std::string& 
 void FollowRenamedFile(const TSnapshotEvent& event, const std::string& sourcePath) {
     const std::string oldFolder = StoreFolderIn(event.Destination, event.OldName);
     const std::string newFolder = StoreFolderIn(event.Destination, event.NewName);
+    CommitOpenBatch();  // both histories as they are on disk, with every copy in its place
     if (IsExistingFolder(newFolder)) {
         if (JoinRenamedHistory(event, oldFolder, newFolder)) {
             EndHistoryWithCurrentContent(newFolder, sourcePath);
@@ -123,6 +158,7 @@ bool IsChangeOfContent(int action) {
 
 void BringStoreUpToDate(const TSnapshotEvent& event) {
     if (event.Request) {
+        CommitOpenBatch();
         event.Request();
         return;
     }
@@ -141,7 +177,7 @@ void BringStoreUpToDate(const TSnapshotEvent& event) {
         }
     } else if (IsChangeOfContent(event.Action) && !sourcePath.empty()) {
         // Gone before its turn: that version could not be kept, which the log must say.
-        WriteLogLine(kLogOpenFailed, kImageError, sourcePath);
+        LogInTurn(kLogOpenFailed, kImageError, sourcePath);
     }
 }
 
@@ -151,8 +187,19 @@ bool TakeSnapshots() {
     if (QueueCount() == 0) {
         return false;
     }
+    TSnapshotBatch batch;
+    openBatch = &batch;
     while (QueueCount() > 0 && !StoreWorkAbandoned()) {
         BringStoreUpToDate(QueueTakeFirst());
+        if (batch.Size() >= kBatchLimit || batch.Age() >= kBatchAgeLimit) {
+            batch.Commit();
+        }
+    }
+    openBatch = nullptr;
+    if (StoreWorkAbandoned()) {
+        batch.Discard();
+    } else {
+        batch.Commit();
     }
     return true;
 }

@@ -1,6 +1,7 @@
 // Batches of change records turned into console lines, log lines and queued events.
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -79,13 +80,14 @@ TEST_F(ChangeHandlingTest, AdditionAndItsModificationInOneBatchGiveOneSnapshot) 
 
     // A later batch reports a later save.
     Drained.clear();
+    WriteFile(Watched / "a.txt", 11);
     DispatchAsNewBatch({{3, "a.txt"}});
     EXPECT_EQ(DrainedNewNames(), Names({"a.txt"}));
 
     // Added and renamed within the batch, as a temporary file is: one modification of the new
     // name, whose snapshot holds what the batch reported.
     Drained.clear();
-    WriteFile(Watched / "c.txt", 10);
+    WriteFile(Watched / "c.txt", 12);
     DispatchAsNewBatch({{1, "b.txt"}, {4, "b.txt"}, {5, "c.txt"}, {3, "c.txt"}});
     ASSERT_EQ(Drained.size(), 1u);
     EXPECT_EQ(Drained[0].NewName, "c.txt");
@@ -377,3 +379,67 @@ TEST_F(ChangeHandlingTest, ModificationsAroundARenameOntoTheFileAreInTheRenamesS
 }
 
 }  // namespace
+
+namespace {
+
+// A writer that holds its file open until Close, as cp or a download does.
+class OpenWriter {
+  public:
+    explicit OpenWriter(const std::filesystem::path& path) : Out(path, std::ios::binary) {}
+    void Write(const std::string& bytes) { Out << bytes << std::flush; }
+    void Close() { Out.close(); }
+
+  private:
+    std::ofstream Out;
+};
+
+}  // namespace
+
+// An addition whose writer still holds the file open is handled when the writer closes it: one
+// addition, with the whole file, and the size limit sees the whole size.
+TEST_F(ChangeHandlingTest, AnAdditionStillBeingWrittenWaitsForItsWriter) {
+    OpenWriter writer(Watched / "download.bin");
+    writer.Write(std::string(100, 'a'));
+    DispatchAsNewBatch({{1, "download.bin"}});
+    EXPECT_TRUE(Drained.empty());
+    EXPECT_TRUE(Console.empty()) << "nothing shows until the writer is done";
+
+    writer.Write(std::string(100, 'b'));
+    writer.Close();
+    DispatchAsNewBatch({{3, "download.bin"}});
+    ASSERT_EQ(Drained.size(), 1u);
+    EXPECT_EQ(Drained[0].Action, 1) << "still an addition";
+    EXPECT_EQ(Console, std::vector<std::string>({"Added: download.bin > download.bin"}));
+
+    // Over the limit once written: one size line, no snapshot.
+    Drained.clear();
+    RunSettings.BYSIZE = 1;
+    OpenWriter big(Watched / "big.bin");
+    big.Write(std::string(500, 'x'));
+    DispatchAsNewBatch({{1, "big.bin"}});
+    big.Write(std::string(3000, 'x'));
+    big.Close();
+    DispatchAsNewBatch({{3, "big.bin"}});
+    EXPECT_TRUE(Drained.empty());
+    ASSERT_EQ(LogLinesOf(6).size(), 1u);
+    EXPECT_EQ(LogLinesOf(6)[0].FileText, "big.bin");
+}
+
+// A file that arrives whole (its writer closed it before the addition was handled, a hard link,
+// a move) is handled at once; the close of that same write, arriving in the next batch, brings no
+// second snapshot, while a real later save does.
+TEST_F(ChangeHandlingTest, AFileThatArrivesWholeIsHandledAtOnceAndOnce) {
+    WriteFile(Watched / "whole.txt", 10);
+    DispatchAsNewBatch({{1, "whole.txt"}});
+    EXPECT_EQ(DrainedNewNames(), Names({"whole.txt"}));
+    DispatchAsNewBatch({{3, "whole.txt"}});
+    EXPECT_EQ(DrainedNewNames(), Names({"whole.txt"})) << "the close of the same write";
+    WriteFile(Watched / "whole.txt", 20);
+    DispatchAsNewBatch({{3, "whole.txt"}});
+    EXPECT_EQ(DrainedNewNames(), Names({"whole.txt", "whole.txt"})) << "a later save";
+
+    Drained.clear();
+    std::filesystem::create_hard_link(Watched / "whole.txt", Watched / "link.txt");
+    DispatchAsNewBatch({{1, "link.txt"}});
+    EXPECT_EQ(DrainedNewNames(), Names({"link.txt"}));
+}

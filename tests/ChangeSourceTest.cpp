@@ -224,11 +224,15 @@ TEST_F(ChangeSourceTest, RenamesGiveAdjacentOldAndNewNames) {
 TEST_F(ChangeSourceTest, StepsOfOneSaveWithShortPausesArriveInOneBatch) {
     WriteFile(watched_ / "doc.txt", "old");
     Collector& watch = Watch();
-    // A temporary file written, flushed (a pause) and renamed over the document.
-    WriteFile(watched_ / ".doc.txt.tmp1", "new");
-    std::this_thread::sleep_for(15ms);
-    fs::rename(watched_ / ".doc.txt.tmp1", watched_ / "doc.txt");
-    ASSERT_TRUE(watch.WaitFor([](const Records& r) { return Has(r, 5, "doc.txt"); }));
+    // A temporary file written, flushed (a pause), renamed over the document and closed.
+    const fs::path temporary = watched_ / ".doc.txt.tmp1";
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "new", 3), 3);
+    std::this_thread::sleep_for(20ms);
+    fs::rename(temporary, watched_ / "doc.txt");
+    close(fd);
+    ASSERT_TRUE(watch.WaitFor([](const Records& r) { return Has(r, 3, "doc.txt"); }));
     // A change well after the save comes in a batch of its own.
     std::this_thread::sleep_for(400ms);
     WriteFile(watched_ / "later.txt");
@@ -238,6 +242,7 @@ TEST_F(ChangeSourceTest, StepsOfOneSaveWithShortPausesArriveInOneBatch) {
     const Records& save = batches[batches.size() - 2];
     EXPECT_TRUE(Has(save, 1, ".doc.txt.tmp1"));
     EXPECT_TRUE(RenamePair(save, ".doc.txt.tmp1", "doc.txt"));
+    EXPECT_TRUE(Has(save, 3, "doc.txt")) << "the close right after the rename";
     EXPECT_FALSE(Named(save, "later.txt"));
 }
 

@@ -297,6 +297,8 @@ TEST_F(SnapshotWorkerTest, AddedAndModifiedFilesGetTheNextSnapshotWithCode3) {
     EXPECT_EQ(copied[0].FileText, Src("a.txt"));
 }
 
+// A removal changes nothing; a change whose file is gone before its turn is logged as a copy that
+// could not be made (code 9), so no version is lost in silence.
 TEST_F(SnapshotWorkerTest, RemovedFilesAndFoldersChangeNothing) {
     WriteBytes(Store("a.txt/SnapShot.1"), "1");
     Queue("a.txt", "a.txt", 2);
@@ -310,6 +312,10 @@ TEST_F(SnapshotWorkerTest, RemovedFilesAndFoldersChangeNothing) {
     EXPECT_FALSE(fs::exists(Store("gone.txt")));
     EXPECT_FALSE(fs::exists(Store("folder")));
     EXPECT_TRUE(trayStates_.empty());
+    const auto records = LogRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].Code, 9);
+    EXPECT_EQ(records[0].FileText, Src("gone.txt"));
 }
 
 TEST_F(SnapshotWorkerTest, RenamedFileTakesItsHistoryAlongOrGetsAFirstSnapshotWithCode4) {

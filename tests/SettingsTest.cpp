@@ -139,9 +139,10 @@ TEST_F(SettingsTest, FoldersAreFixedBesideTheProgramAndNoneIsCreated) {
     temp_.Write("Language/GUI.ini", "[GUI_FORM]\r\nTITLE=Here\r\n");
     EXPECT_EQ(LanguageText("GUI_FORM", "TITLE", "GUI"), "Here");
 
+    // Without a folder: the executable's, whose lack of a Settings folder means installed.
     InitPaths();
     EXPECT_EQ(ProgramDir, fs::canonical("/proc/self/exe").parent_path().string());
-    EXPECT_EQ(SettingsDir, ProgramDir + "/Settings/");
+    EXPECT_EQ(InstalledLayout(), !fs::is_directory(ProgramDir + "/Settings"));
 }
 
 TEST(SnapshotQueueHelpers, KeepsArrivalOrderOfChangesAndRequestsWithTheirFolders) {

@@ -1,5 +1,8 @@
 // The real watcher and the real store together on a temporary folder: every change of a
 // document ends as the snapshots a user expects to find.
+#include <cstdlib>
+#include <fstream>
+
 #include "StoreEndToEnd.h"
 
 namespace {
@@ -114,6 +117,59 @@ TEST_F(StoreEndToEndTest, EditorSaveThroughATemporaryFileKeepsTheDocumentsHistor
     // rename onto the document when they came apart.
     const int code = CodeOf("report.txt", before + 1);
     EXPECT_TRUE(code == 3 || code == 4) << code;
+}
+
+// A document written in chunks while its writer holds it open is snapshotted once, whole, when
+// the writer closes it; a file that arrives whole is snapshotted at once.
+TEST_F(StoreEndToEndTest, AFileWrittenSlowlyGetsOneWholeSnapshotWhenItsWriterCloses) {
+    Start();
+    std::string expected;
+    {
+        std::ofstream out(Src("slow.txt"), std::ios::binary);
+        for (int chunk = 0; chunk < 20; ++chunk) {
+            const std::string piece = "chunk " + std::to_string(chunk) + "\n";
+            out << piece << std::flush;
+            expected += piece;
+            std::this_thread::sleep_for(100ms);
+        }
+        EXPECT_FALSE(fs::exists(Store("slow.txt"))) << "nothing while the writer writes";
+    }
+    ASSERT_TRUE(PumpUntil([&] { return LatestSnapshotIs("slow.txt", expected); }));
+    ASSERT_TRUE(WaitForStoreIdle(5s));
+    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(WaitForStoreIdle(5s));
+    EXPECT_EQ(LastNumber("slow.txt"), 1);
+    EXPECT_EQ(CodeOf("slow.txt", 1), 3);
+
+    // A hard link and a file moved in arrive whole.
+    WriteBytes(Src("../outside.txt"), "moved in");
+    fs::rename(Src("../outside.txt"), Src("moved.txt"));
+    fs::create_hard_link(Src("moved.txt"), Src("linked.txt"));
+    EXPECT_TRUE(PumpUntil([&] {
+        return LatestSnapshotIs("moved.txt", "moved in") &&
+               LatestSnapshotIs("linked.txt", "moved in");
+    }));
+}
+
+// cp of a file over the size limit: the size is judged when cp has written it all, so there is
+// no snapshot of its first part and no store folder, only the one size line.
+TEST_F(StoreEndToEndTest, CopyingAFileOverTheLimitIntoTheFolderLeavesNoStoreFolder) {
+    Start();
+    {
+        std::ofstream out(root_ / "big.bin", std::ios::binary);
+        out << std::string(3'000'000, 'b');
+    }
+    for (int run = 0; run < 3; ++run) {
+        const std::string command = "cp '" + (root_ / "big.bin").string() + "' '" +
+                                    Src("big" + std::to_string(run) + ".bin") + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return LogRecords(6).size() >= 3; }));
+    ASSERT_TRUE(WaitForStoreIdle(5s));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(fs::exists(Store("")) && !fs::is_empty(Store(""))) << "no store folder";
+    EXPECT_EQ(LogRecords(6).size(), 3u);
+    EXPECT_TRUE(LogRecords(12).empty());
 }
 
 }  // namespace

@@ -3,14 +3,19 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
+#include <QSystemTrayIcon>
 
 #include "core/Paths.h"
+#include "core/RunSettings.h"
 #include "core/SharedState.h"
 #include "platform/DateTimeText.h"
 #include "store/FileOperation.h"
+#include "store/SnapshotBatch.h"
 #include "store/StoreThread.h"
 #include "ui/ConsolePanel.h"
 #include "ui/MainWindow.h"
+#include "ui/SingleInstance.h"
+#include "ui/StartAtLogin.h"
 #include "ui/TerminationSignals.h"
 #include "watch/Watcher.h"
 
@@ -61,6 +66,14 @@ int RunApplication(int argc, char** argv) {
 
     InitRegionalFormats();
     InitPaths();
+    // A second start with the same settings file only brings the running window to the front
+    // (a start at login, which the user did not ask for, just ends).
+    const bool atLogin = StartedAtLogin(QApplication::arguments());
+    TSingleInstance instance(SettingsFilePath());
+    if (!instance.IsFirst()) {
+        return atLogin || instance.AskFirstToShow() ? 0 : 1;
+    }
+    CreateSettingsAtFirstStart();
 
     TGUI_Form form;
     ConnectWindowHooks(form);
@@ -69,11 +82,15 @@ int RunApplication(int argc, char** argv) {
                      Qt::QueuedConnection);
     QObject::connect(&terminationSignals, &TTerminationSignals::Received, &form,
                      [&form](int) { form.close(); });
+    QObject::connect(&instance, &TSingleInstance::ShowRequested, &form,
+                     [&form] { BringWindowToFront(form); });
 
     // Every accepted change is copied into the store by the store thread, in order.
     StartStoreThread();
     ReloadSettings();
-    form.show();
+    // Temporary files of a batch that a crash or a kill interrupted are cleared first of all.
+    QueueRequest([store = RunSettings.DESTINATION] { RemoveLeftoverTemporaryFiles(store); });
+    ShowWindowAtStart(form, atLogin, QSystemTrayIcon::isSystemTrayAvailable());
     const int exitCode = app.exec();
 
     DisconnectWindowHooks();

@@ -91,7 +91,8 @@ bool TGUI_Form::LoadStrings() {
                            {"BUTTON2", p1->Button1_2},
                            {"BUTTON3", p1->Button1_3},
                            {"CHECKBOX1", p1->CheckBox1_1},
-                           {"CHECKBOX2", p1->CheckBox1_2}});
+                           {"CHECKBOX2", p1->CheckBox1_2},
+                           {"CHECKBOX3", p1->CheckBox1_3}});
     Panel2* p2 = panel2();
     SetCaptions("PANEL2", {{"MAINTEXT", p2->MainText},
                            {"LABELTEXT", p2->LabelText},

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/Autostart.h"
 #include "core/Paths.h"
 #include "core/RunSettings.h"
 #include "core/SharedState.h"
@@ -62,8 +63,7 @@ bool WriteSettingsValues(const char* section, const std::vector<TSettingsValue>&
 // The message after a failed save: WARNINGS/2 with the file in place of $FILE$. A text that
 // has no place for it (another language file, or the marker of a missing key) gets the file on
 // a line of its own, so the message always names it.
-QString SaveFailureText() {
-    const std::string path = SettingsFilePath();
+QString SaveFailureText(const std::string& path = SettingsFilePath()) {
     const std::string text = LanguageText("WARNINGS", "2");
     const std::string filled = SubstituteFile(text, path);
     return QString::fromStdString(filled != text ? filled : text + "\n" + path);
@@ -82,6 +82,11 @@ void FinishSave(bool written, QWidget* panel, const TMessageNotice& notice) {
     if (notice) {
         notice(panel, SaveFailureText());
     }
+}
+
+// Adds or removes the autostart entry when the box differs from it; false when that fails.
+bool ApplyAutostart(bool wanted) {
+    return wanted == AutostartEnabled() || SetAutostart(wanted, ExecutablePath());
 }
 
 }  // namespace
@@ -130,6 +135,10 @@ Panel1::Panel1(QWidget* parent)
     CheckBox1_2 = new QCheckBox(this);
     CheckBox1_2->setObjectName(QStringLiteral("CheckBox1_2"));
     CheckBox1_2->setGeometry(16, 340, 409, 17);
+    // Beside the save button, on the panel's last free row.
+    CheckBox1_3 = new QCheckBox(this);
+    CheckBox1_3->setObjectName(QStringLiteral("CheckBox1_3"));
+    CheckBox1_3->setGeometry(16, 362, 330, 17);
     Button1_3 = MakeButton(this, "Button1_3", 352, 360);
 }
 
@@ -138,6 +147,7 @@ void Panel1::LoadSettings() {
     ShowSetting(Edit1_2, shownDestination_, RunSettings.DESTINATION);
     CheckBox1_1->setChecked(RunSettings.SUBFOLDERS);
     CheckBox1_2->setChecked(RunSettings.SKIPLIKETASKS);
+    CheckBox1_3->setChecked(AutostartEnabled());
 }
 
 void Panel1::ChooseFolderInto(QLineEdit* edit, TShownSetting& shown, const QGroupBox* frame) {
@@ -164,7 +174,11 @@ void Panel1::SaveBasicSettings() {
                                         {"SUBFOLDERS", FlagText(CheckBox1_1->isChecked())},
                                         {"DESTINATION", SettingText(Edit1_2, shownDestination_)},
                                         {"SKIPLIKETASKS", FlagText(CheckBox1_2->isChecked())}});
-    FinishSave(written, this, saveFailureNotice_ ? saveFailureNotice_ : ShowWarning);
+    const TMessageNotice notice = saveFailureNotice_ ? saveFailureNotice_ : ShowWarning;
+    FinishSave(written, this, notice);
+    if (!ApplyAutostart(CheckBox1_3->isChecked())) {
+        notice(this, SaveFailureText(AutostartEntryPath()));
+    }
 }
 
 void Panel1::SetFolderChooser(TFolderChooser chooser) {

@@ -33,7 +33,8 @@ class Panel1 : public PanelFrame {
     explicit Panel1(QWidget* parent);
 
     // Fills the controls from RunSettings: Edit1_1 SOURCE, Edit1_2 DESTINATION,
-    // CheckBox1_1 SUBFOLDERS, CheckBox1_2 SKIPLIKETASKS. Called on every opening.
+    // CheckBox1_1 SUBFOLDERS, CheckBox1_2 SKIPLIKETASKS; CheckBox1_3 from the autostart entry
+    // as it is on disk. Called on every opening.
     void LoadSettings();
     // Button1_1: the folder chooser; a confirmed folder goes into Edit1_1, cancel changes nothing.
     void ChooseWatchedFolder();
@@ -43,6 +44,8 @@ class Panel1 : public PanelFrame {
     // into Settings.ini in that order, then ReloadSettings. When Settings.ini cannot be written
     // (missing, read-only, disk full) one message names the file, and the settings in force and
     // the watching stay as they were. The panel keeps what the user entered either way.
+    // CheckBox1_3 then adds or removes the autostart entry where it differs from the box; a
+    // failure names the entry's file in the same message.
     void SaveBasicSettings();
 
     void SetFolderChooser(TFolderChooser chooser);
@@ -64,6 +67,7 @@ class Panel1 : public PanelFrame {
     QLabel* Label1_4 = nullptr;
 
     QCheckBox* CheckBox1_2 = nullptr;
+    QCheckBox* CheckBox1_3 = nullptr;  // start at login (not a Settings.ini key)
     QPushButton* Button1_3 = nullptr;  // save
 
   private:

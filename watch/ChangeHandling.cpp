@@ -7,6 +7,7 @@
 #include <fstream>
 #include <optional>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "core/EventCodes.h"
@@ -14,6 +15,7 @@
 #include "core/RunSettings.h"
 #include "core/SharedState.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileData.h"
 #include "store/DayLog.h"
 #include "watch/SaveMerging.h"
 #include "watch/TransientNames.h"
@@ -238,6 +240,62 @@ bool AwaitingRenameNewName() {
     return HeldEvent.Action == kRenameOldName && HeldEvent.NewName.empty();
 }
 
+// Files that a program created and still held open for writing when their addition came: each
+// is handled as an addition once its writer closes it, so that its snapshot holds the whole file
+// and the size limit sees its whole size. Kept across batches; used only by the wait thread.
+std::unordered_set<std::string> awaitingWriter;
+
+bool IsRegularFilePath(const std::string& path) {
+    std::error_code error;
+    return fs::is_regular_file(fs::symlink_status(path, error));
+}
+
+// Additions handled after their writer had closed the file already: that close is still on its
+// way and must not bring a second snapshot of the same content. Remembered with the file's stamp
+// for this batch and the next (two generations); a later save changes the stamp.
+struct TClosedAdditions {
+    std::unordered_map<std::string, TFileStamp> Current;
+    std::unordered_map<std::string, TFileStamp> Previous;
+
+    void NextBatch() {
+        Previous = std::move(Current);
+        Current.clear();
+    }
+    // True (and forgotten) when name's close is the one of its addition: same stamp as then.
+    bool IsCloseOfAddition(const std::string& name, const TFileStamp& now) {
+        for (auto* generation : {&Current, &Previous}) {
+            const auto found = generation->find(name);
+            if (found != generation->end()) {
+                const bool same = found->second == now && now.Size >= 0;
+                generation->erase(found);
+                return same;
+            }
+        }
+        return false;
+    }
+};
+TClosedAdditions closedAdditions;
+
+// An addition of a file still open for writing waits for the writer's close.
+bool DeferAdditionToWriter(const std::string& name) {
+    const std::string path = WatchedPath(name);
+    if (!IsRegularFilePath(path) || !IsOpenForWriting(path)) {
+        return false;
+    }
+    awaitingWriter.insert(name);
+    return true;
+}
+
+// The writer of a waiting addition closed the file: true when the addition may be handled now
+// (no other writer holds it open any more).
+bool WriterOfAdditionDone(const std::string& name) {
+    if (IsOpenForWriting(WatchedPath(name))) {
+        return false;
+    }
+    awaitingWriter.erase(name);
+    return true;
+}
+
 // A completed rename; one side inside the program's own folders makes it an addition or a
 // removal seen from the watched folder.
 void DispatchRename(const std::string& oldName, const std::string& newName, TBatchContext& batch) {
@@ -246,6 +304,10 @@ void DispatchRename(const std::string& oldName, const std::string& newName, TBat
     const bool oldOwn = batch.Own.Hold(oldName);
     const bool newOwn = batch.LeavesOut(newName);
     if ((oldOwn || IsLeftOutTransient(oldName)) && newOwn) {
+        return;
+    }
+    if (awaitingWriter.erase(oldName) != 0 && !newOwn) {
+        awaitingWriter.insert(newName);  // still being written: its addition comes at the close
         return;
     }
     // A transient file renamed onto a document stays a rename: it brings along what it has.
@@ -258,8 +320,17 @@ void DispatchRename(const std::string& oldName, const std::string& newName, TBat
     }
 }
 
-void DispatchModified(const std::string& name, const TBatchContext& batch) {
-    if (batch.AddedInBatch.count(name) != 0) {
+void DispatchAddedOrRemoved(const std::string& name, int action, TBatchContext& batch);
+
+void DispatchModified(const std::string& name, TBatchContext& batch) {
+    if (awaitingWriter.count(name) != 0) {
+        if (WriterOfAdditionDone(name)) {
+            DispatchAddedOrRemoved(name, kAdded, batch);
+        }
+        return;
+    }
+    if (batch.AddedInBatch.count(name) != 0 ||
+        closedAdditions.IsCloseOfAddition(name, StampOfPath(WatchedPath(name)))) {
         return;
     }
     if (HeldEvent.SkipNextModified != 0 && HeldEvent.NewName == name) {
@@ -276,6 +347,16 @@ void DispatchModified(const std::string& name, const TBatchContext& batch) {
 void DispatchAddedOrRemoved(const std::string& name, int action, TBatchContext& batch) {
     if (batch.LeavesOut(name)) {
         return;
+    }
+    if (action == kAdded && awaitingWriter.count(name) == 0 && DeferAdditionToWriter(name)) {
+        return;
+    }
+    awaitingWriter.erase(name);  // removed while still being written, or its addition now
+    if (action == kAdded) {
+        closedAdditions.Current[name] = StampOfPath(WatchedPath(name));
+    } else {
+        closedAdditions.Current.erase(name);
+        closedAdditions.Previous.erase(name);
     }
     HeldEvent.SkipNextModified = 0;
     const bool queued = HandleChange(name, name, action);
@@ -345,6 +426,7 @@ void DispatchNotifications(const std::vector<ChangeRecord>& batch,
     // the content of both. A modification in a later batch is a later save and must never be
     // dropped, so the skip does not reach across batches.
     HeldEvent.SkipNextModified = 0;
+    closedAdditions.NextBatch();
     TBatchContext context;
     for (const ChangeRecord& record : MergedSaves(batch)) {
         if (abandon != nullptr && abandon->load()) {

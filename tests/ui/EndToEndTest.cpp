@@ -2,12 +2,15 @@
 // SIGTERM as a user's close would end it.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
+#include <thread>
 
 #include "core/Paths.h"
 #include "store/DayLog.h"
@@ -99,6 +102,53 @@ TEST_F(EndToEnd, SigintWithoutAWatchedFolderWritesStartAndCloseOnly) {
     EXPECT_EQ(DayLogCodes(logs), std::vector<int>({1, 3, 13}));
 }
 
+TEST_F(EndToEnd, ASecondStartEndsWithinTwoSecondsAndTheFirstKeepsWatching) {
+    fs::create_directories(Root / "watched");
+    StageProgram((Root / "watched").string());
+    QProcess first;
+    Start(first);
+    const fs::path logs = App / "Logs";
+    ASSERT_TRUE(WaitFor([&] { return DayLogCodes(logs).size() >= 2; }, std::chrono::seconds(20)));
+
+    QProcess second;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    Start(second);
+    ASSERT_TRUE(second.waitForFinished(2000));
+    EXPECT_LT(elapsed.elapsed(), 2000);
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(DayLogCodes(logs), std::vector<int>({1, 2}));  // the second wrote nothing
+
+    std::ofstream(Root / "note.txt", std::ios::binary) << "still watched";
+    fs::rename(Root / "note.txt", Root / "watched/note.txt");
+    EXPECT_TRUE(WaitFor([&] { return fs::exists(Root / "store/note.txt/SnapShot.1"); },
+                        std::chrono::seconds(20)));
+    ASSERT_EQ(::kill(static_cast<pid_t>(first.processId()), SIGTERM), 0);
+    ASSERT_TRUE(first.waitForFinished(20000));
+    EXPECT_EQ(DayLogCodes(logs), std::vector<int>({1, 2, 12, 3, 13}));
+}
+
+TEST_F(EndToEnd, ALockLeftByAKilledProgramDoesNotBlockTheNextStart) {
+    fs::create_directories(Root / "watched");
+    StageProgram((Root / "watched").string());
+    const fs::path logs = App / "Logs";
+    QProcess crashed;
+    Start(crashed);
+    ASSERT_TRUE(WaitFor([&] { return DayLogCodes(logs).size() >= 2; }, std::chrono::seconds(20)));
+    ASSERT_EQ(::kill(static_cast<pid_t>(crashed.processId()), SIGKILL), 0);
+    ASSERT_TRUE(crashed.waitForFinished(20000));
+    EXPECT_TRUE(fs::exists(App / "Settings/Settings.lock"));
+
+    QProcess next;
+    Start(next);
+    EXPECT_TRUE(WaitFor([&] { return DayLogCodes(logs).size() >= 4; }, std::chrono::seconds(20)));
+    EXPECT_EQ(next.state(), QProcess::Running);
+    ASSERT_EQ(::kill(static_cast<pid_t>(next.processId()), SIGTERM), 0);
+    ASSERT_TRUE(next.waitForFinished(20000));
+    EXPECT_EQ(DayLogCodes(logs), std::vector<int>({1, 2, 1, 2, 3, 13}));
+}
+
 namespace {
 
 std::string ReadAll(const fs::path& path) {
@@ -179,4 +229,99 @@ TEST_F(EndToEnd, CloseDuringABurstIsPromptLeavesACompleteStoreAndLogsTheCloseLas
         }
     }
     EXPECT_GT(entries, 0);
+}
+
+namespace {
+
+std::string VersionContent(int file, int version) {
+    return "file " + std::to_string(file) + " version " + std::to_string(version) +
+           std::string(static_cast<size_t>(3000 + 997 * version), static_cast<char>('a' + version));
+}
+
+// Every index entry of the store names a copy whose bytes are one of the versions written (the
+// temporary files of a killed batch may still be there). Returns the number of entries checked.
+int ExpectEveryEntryNamesAWrittenVersion(const fs::path& store, int versions) {
+    int entries = 0;
+    if (!fs::exists(store)) {
+        return 0;
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(store)) {
+        const std::string name = entry.path().filename().string();
+        if (name != "snapshot.ini") {
+            continue;
+        }
+        const int file = std::stoi(entry.path().parent_path().filename().string().substr(1));
+        for (const int n : IndexedNumbers(entry.path())) {
+            ++entries;
+            const std::string copy =
+                ReadAll(entry.path().parent_path() / ("SnapShot." + std::to_string(n)));
+            bool known = false;
+            for (int v = 0; v < versions && !known; ++v) {
+                known = copy == VersionContent(file, v);
+            }
+            EXPECT_TRUE(known) << entry.path() << " snapshot " << n << " holds " << copy.size()
+                               << " unknown bytes";
+        }
+    }
+    return entries;
+}
+
+}  // namespace
+
+// The program killed at random moments of a burst of saves, 30 times: after each kill every index
+// entry names a complete copy of a version that was written, and the next start clears what the
+// killed batch left behind.
+TEST_F(EndToEnd, KilledDuringBurstsTheStoreHoldsOnlyCompleteVersions) {
+    constexpr int kRounds = 30;
+    constexpr int kFiles = 40;
+    constexpr int kVersions = 3;
+    fs::create_directories(Root / "watched");
+    StageProgram((Root / "watched").string());
+    const fs::path logs = App / "Logs";
+    std::mt19937 random(20261207);
+    int checked = 0;
+    for (int round = 0; round <= kRounds; ++round) {
+        QProcess program;
+        Start(program);
+        const size_t started = DayLogCodes(logs).size();
+        ASSERT_TRUE(WaitFor([&] { return DayLogCodes(logs).size() >= started + 2; },
+                            std::chrono::seconds(20)));
+        // The start's clean-up has run once the store holds no temporary file.
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                if (!fs::exists(Root / "store")) {
+                    return true;
+                }
+                for (const auto& entry : fs::recursive_directory_iterator(Root / "store")) {
+                    if (entry.path().filename().string().rfind(".ostrevan-", 0) == 0) {
+                        return false;
+                    }
+                }
+                return true;
+            },
+            std::chrono::seconds(10)))
+            << "round " << round;
+        if (round == kRounds) {
+            ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+            ASSERT_TRUE(program.waitForFinished(10000));
+            break;
+        }
+        std::thread writer([&] {
+            for (int v = 0; v < kVersions; ++v) {
+                for (int i = 0; i < kFiles; ++i) {
+                    std::ofstream(Root / "watched" / ("f" + std::to_string(i)), std::ios::binary)
+                        << VersionContent(i, v);
+                }
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 150));
+        ::kill(static_cast<pid_t>(program.processId()), SIGKILL);
+        writer.join();
+        ASSERT_TRUE(program.waitForFinished(10000));
+        checked += ExpectEveryEntryNamesAWrittenVersion(Root / "store", kVersions) > 0;
+        if (HasFailure()) {
+            FAIL() << "round " << round;
+        }
+    }
+    EXPECT_GT(checked, kRounds / 3) << "the kills came after some snapshots were taken";
 }

@@ -45,6 +45,7 @@ const std::vector<Place> kPlaces = {
     {"Image1_3", "GroupBox1_2", {8, 60, 20, 18}},
     {"Label1_4", "GroupBox1_2", {32, 58, 393, 47}},
     {"CheckBox1_2", "Panel1", {16, 340, 409, 17}},
+    {"CheckBox1_3", "Panel1", {16, 362, 330, 17}},
     {"Button1_3", "Panel1", {352, 360, 81, 22}},
     {"Panel2_1", "Panel2", {2, 2, 444, 63}},
     {"GroupBox2_1", "Panel2", {8, 72, 433, 113}},

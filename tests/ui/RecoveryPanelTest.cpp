@@ -278,7 +278,8 @@ TEST_F(Recovery, RestoreCopiesTheSelectedSnapshotIntoANewOrAnExistingFile) {
     ClickAndWaitForStore("Button4_2");
     EXPECT_EQ(DialogOffers.back(), Doc("a.txt"));
     EXPECT_EQ(ReadBytes(target), "first version");
-    EXPECT_EQ(Panel->Label4_10->toolTip(), "Restored to " + QString::fromStdString(target.string()));
+    EXPECT_EQ(Panel->Label4_10->toolTip(),
+              "Restored to " + QString::fromStdString(target.string()));
     EXPECT_EQ(Panel->SelectedSnapshotNumber(), 1) << "the list is refreshed, the choice kept";
 
     SelectItem(1);
@@ -445,7 +446,8 @@ TEST_F(Recovery, RestoreAndDeleteAskedForDuringABurstWaitTheirTurnAndLandWhole) 
     held = false;
     ASSERT_TRUE(WaitFor([this] { return !Panel->StoreWorkPending(); }, std::chrono::seconds(60)));
     EXPECT_EQ(ReadBytes(target), "the first version");
-    EXPECT_EQ(Panel->Label4_10->toolTip(), "Restored to " + QString::fromStdString(target.string()));
+    EXPECT_EQ(Panel->Label4_10->toolTip(),
+              "Restored to " + QString::fromStdString(target.string()));
     EXPECT_TRUE(Panel->Button4_2->isEnabled());
     std::vector<std::string> copied = copyLines();
     const auto restoreLine =
