@@ -36,7 +36,8 @@ constexpr size_t kMaxBatch = 4096;
 // records that follow within this pause join the batch, so that the save is handled as one; a
 // batch waits for followers at most kGatherLimit in all.
 constexpr std::chrono::milliseconds kGatherPause{50};
-// Otherwise only records that follow at once (a renamed file closed by its writer) join it.
+// After a file renamed over another, records that follow at once (the renamed file closed by
+// its writer) join the batch too.
 constexpr std::chrono::milliseconds kGatherLinger{15};
 constexpr std::chrono::milliseconds kGatherLimit{150};
 // A save is a handful of records: a batch that holds more (a burst) is handed on at once.
@@ -338,8 +339,18 @@ bool InotifyChangeSource::CreationUnderWay() const {
     return false;
 }
 
-// Keeps reading while more records follow within a short pause, a longer one while a creation
-// is under way.
+// True when the batch ends with the new name of a renamed file (not a folder).
+bool InotifyChangeSource::EndsWithFileRenamed() const {
+    if (current_.empty() || current_.back().Action != 5) {
+        return false;
+    }
+    std::error_code error;
+    return std::filesystem::is_regular_file(
+        std::filesystem::symlink_status(Absolute(current_.back().Name), error));
+}
+
+// Keeps reading while a creation is under way (or a file was just renamed) and more records
+// follow within a short pause.
 void InotifyChangeSource::GatherFollowers() {
     const auto start = std::chrono::steady_clock::now();
     while (current_.size() < kGatherRecords && !ended_ && !stopRequested_ && !rescanPending_) {
@@ -347,7 +358,11 @@ void InotifyChangeSource::GatherFollowers() {
         if (left <= std::chrono::milliseconds::zero()) {
             return;
         }
-        const auto wanted = CreationUnderWay() ? kGatherPause : kGatherLinger;
+        const bool creating = CreationUnderWay();
+        if (!creating && !EndsWithFileRenamed()) {
+            return;
+        }
+        const auto wanted = creating ? kGatherPause : kGatherLinger;
         const auto pause = std::min<std::chrono::steady_clock::duration>(wanted, left);
         if (!ReadableWithin(std::chrono::ceil<std::chrono::milliseconds>(pause))) {
             return;

@@ -51,6 +51,7 @@ class InotifyChangeSource final : public ChangeSource {
     void ReadAvailable();
     void GatherFollowers();
     bool CreationUnderWay() const;
+    bool EndsWithFileRenamed() const;
     bool ReadableWithin(std::chrono::milliseconds timeout);
     ssize_t ReadOnce(size_t bytes);
     Flow HandleEvent(const inotify_event& event);

@@ -15,6 +15,7 @@
 #include "platform/ChangeSource.h"
 #include "store/DayLog.h"
 #include "watch/WaitThread.h"
+#include "watch/WatchStatus.h"
 
 std::function<void()> EndProgramAfterWatchFailure = [] { std::exit(0); };
 
@@ -38,6 +39,8 @@ bool IsExistingFolder(const std::string& path) {
 }
 
 void ReportWatchFailure(const std::string& errorText) {
+    NoteUnwatchableFolder(RunSettings.SOURCE, errorText);
+    NotifyWatchStatusChanged();
     if (WindowHooks.ShowWatchFailure) {
         WindowHooks.ShowWatchFailure(errorText);
     } else {
@@ -67,7 +70,9 @@ bool StartWatching() {
     if (IsWatching()) {
         StopWatching();
     }
+    ClearUnwatchableFolder();
     if (!IsExistingFolder(RunSettings.SOURCE)) {
+        NotifyWatchStatusChanged();
         return false;
     }
     std::string errorText;
@@ -84,6 +89,7 @@ bool StartWatching() {
     state.Watching = true;
     RefreshTrayIcon(false);
     WriteLogLine(kLogWatchingStarted, kImageInformation, "");
+    NotifyWatchStatusChanged();
     return true;
 }
 
@@ -93,6 +99,7 @@ bool StopWatching() {
     }
     EndWaitThread(false);
     WriteLogLine(kLogWatchingStopped, kImageWarning, "");
+    NotifyWatchStatusChanged();
     return true;
 }
 
