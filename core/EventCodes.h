@@ -29,4 +29,5 @@ enum TLogCode {
     kLogPathTooLong = 14,        // a file that cannot be snapshotted: its path is too long
     kLogFolderUnwatched = 15,    // a folder without a watch: the system's limit is reached
     kLogOverflowRescanned = 16,  // the kernel's queue overflowed; the file text is the count
+    kLogHistoryJoined = 17,  // a file renamed onto another brought its snapshots into its history
 };

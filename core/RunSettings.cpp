@@ -61,6 +61,10 @@ int32_t SettingSizeLimit(const std::string& text) {
     return limit;
 }
 
+bool SettingOnUnlessFalse(const std::string& text) {
+    return UpperAscii(text) != "FALSE";
+}
+
 int32_t SettingExtMode(const std::string& text) {
     return text == "2" ? 2 : 1;
 }
@@ -74,5 +78,7 @@ TRunSettings ReadSettingsFile(const std::string& path) {
     settings.BYSIZE = SettingSizeLimit(ReadIniValue("FILTERS", "BYSIZE", path));
     settings.BYEXT = ReadIniValue("FILTERS", "BYEXT", path);
     settings.BYEXTMODE = SettingExtMode(ReadIniValue("FILTERS", "BYEXTMODE", path));
+    // A missing key reads as a marker text, which keeps the transient files out.
+    settings.SKIPTRANSIENT = SettingOnUnlessFalse(ReadIniValue("FILTERS", "SKIPTRANSIENT", path));
     return settings;
 }

@@ -11,14 +11,16 @@ struct TRunSettings {
     int32_t BYSIZE = 1032;       // size limit in kilobytes of 1000 bytes
     int32_t BYEXTMODE = 1;       // 1: only listed extensions pass; 2: listed extensions are dropped
     std::string BYEXT;           // the extension list, matched by substring
+    bool SKIPTRANSIENT = true;   // leave out lock, swap and other files programs make to work
 };
 
 extern TRunSettings RunSettings;
 
 // Conversions of the texts read from the file.
-bool SettingFlag(const std::string& text);          // "TRUE" in any ASCII case
-int32_t SettingSizeLimit(const std::string& text);  // empty or not a whole number: 1032
-int32_t SettingExtMode(const std::string& text);    // exactly "2" gives 2, else 1
+bool SettingFlag(const std::string& text);           // "TRUE" in any ASCII case
+int32_t SettingSizeLimit(const std::string& text);   // empty or not a whole number: 1032
+int32_t SettingExtMode(const std::string& text);     // exactly "2" gives 2, else 1
+bool SettingOnUnlessFalse(const std::string& text);  // off only for "FALSE" in any ASCII case
 
-// Reads the seven keys of Settings.ini in their fixed order (through ReadIniValue).
+// Reads the keys of Settings.ini in their fixed order (through ReadIniValue).
 TRunSettings ReadSettingsFile(const std::string& path);

@@ -10,8 +10,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <unordered_set>
 #include <utility>
 
 #include "platform/FileAccess.h"
@@ -32,6 +34,17 @@ constexpr size_t kBufferBytes = 64 * 1024;
 constexpr std::chrono::milliseconds kPartnerWait{40};
 // A batch is handed on once it holds this many records, even if more are queued.
 constexpr size_t kMaxBatch = 4096;
+// While the batch holds a file created in it that has not been closed, renamed or removed yet
+// (a save under way: a temporary file written, flushed and then renamed over the document),
+// records that follow within this pause join the batch, so that the save is handled as one; a
+// batch waits for followers at most kGatherLimit in all.
+constexpr std::chrono::milliseconds kGatherPause{50};
+// After a file renamed over another, records that follow at once (the renamed file closed by
+// its writer) join the batch too.
+constexpr std::chrono::milliseconds kGatherLinger{15};
+constexpr std::chrono::milliseconds kGatherLimit{150};
+// A save is a handful of records: a batch that holds more (a burst) is handed on at once.
+constexpr size_t kGatherRecords = 32;
 // The rescan after an overflow looks this much further back than the last complete read:
 // status-change times come from a coarse clock, and some file systems (FAT) keep them in steps
 // of two seconds. A file reported twice costs little, a missed one is a lost version.
@@ -297,6 +310,7 @@ ChangeSource::Wake InotifyChangeSource::WaitForBatch(std::vector<ChangeRecord>* 
         }
         if (WaitForInput()) {
             ReadAvailable();
+            GatherFollowers();
         } else if (!stopRequested_ && !ended_ && pendingMove_ &&
                    std::chrono::steady_clock::now() - pendingSince_ >= kPartnerWait) {
             ResolveMoveOut();  // the partner did not come in time
@@ -346,6 +360,75 @@ bool InotifyChangeSource::WaitForInput() {
         }
         return false;
     }
+}
+
+// True when a file created in the batch has no later record yet: its writer is still at work.
+bool InotifyChangeSource::CreationUnderWay() const {
+    std::unordered_set<std::string> open;
+    for (const ChangeRecord& record : current_) {
+        if (record.Action == 1) {
+            open.insert(record.Name);
+        } else {
+            open.erase(record.Name);
+        }
+    }
+    for (const std::string& name : open) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(
+                std::filesystem::symlink_status(Absolute(name), error))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// True when the batch ends with the new name of a renamed file (not a folder).
+bool InotifyChangeSource::EndsWithFileRenamed() const {
+    if (current_.empty() || current_.back().Action != 5) {
+        return false;
+    }
+    std::error_code error;
+    return std::filesystem::is_regular_file(
+        std::filesystem::symlink_status(Absolute(current_.back().Name), error));
+}
+
+// Keeps reading while a creation is under way (or a file was just renamed) and more records
+// follow within a short pause.
+void InotifyChangeSource::GatherFollowers() {
+    const auto start = std::chrono::steady_clock::now();
+    while (current_.size() < kGatherRecords && !ended_ && !stopRequested_ && !rescanPending_) {
+        const auto left = kGatherLimit - (std::chrono::steady_clock::now() - start);
+        if (left <= std::chrono::milliseconds::zero()) {
+            return;
+        }
+        const bool creating = CreationUnderWay();
+        if (!creating && !EndsWithFileRenamed()) {
+            return;
+        }
+        const auto wanted = creating ? kGatherPause : kGatherLinger;
+        const auto pause = std::min<std::chrono::steady_clock::duration>(wanted, left);
+        if (!ReadableWithin(std::chrono::ceil<std::chrono::milliseconds>(pause))) {
+            return;
+        }
+        ReadAvailable();
+    }
+}
+
+// Polls the inotify descriptor and the stop signal for up to timeout; true when events are ready.
+bool InotifyChangeSource::ReadableWithin(std::chrono::milliseconds timeout) {
+    pollfd fds[2] = {{inotifyFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+    int ready = poll(fds, 2, static_cast<int>(timeout.count()));
+    while (ready < 0 && errno == EINTR) {
+        ready = poll(fds, 2, static_cast<int>(timeout.count()));
+    }
+    if (ready <= 0) {
+        return false;
+    }
+    if (fds[1].revents != 0) {
+        stopRequested_ = true;
+        return false;
+    }
+    return (fds[0].revents & POLLIN) != 0;
 }
 
 ssize_t InotifyChangeSource::ReadOnce(size_t bytes) {

@@ -62,6 +62,10 @@ class InotifyChangeSource final : public ChangeSource {
 
     bool WaitForInput();
     void ReadAvailable();
+    void GatherFollowers();
+    bool CreationUnderWay() const;
+    bool EndsWithFileRenamed() const;
+    bool ReadableWithin(std::chrono::milliseconds timeout);
     ssize_t ReadOnce(size_t bytes);
     Flow HandleEvent(const inotify_event& event);
     void HandleFolderGone(int wd);

@@ -57,5 +57,15 @@ std::optional<TPlainIndex> ParsePlainIndex(const std::string& content) {
 
 std::string PlainIndexText(const std::string& datesLines, const std::string& key,
                            const std::string& entry) {
-    return kHead + key + kBetween + datesLines + key + "=" + entry + "\r\n";
+    return PlainIndexWithLines(datesLines, {{key, entry}});
+}
+
+std::string PlainIndexWithLines(const std::string& datesLines,
+                                const std::vector<TIndexLine>& added) {
+    std::string text = kHead + (added.empty() ? std::string("0") : added.back().Key) + kBetween;
+    text += datesLines;
+    for (const TIndexLine& line : added) {
+        text += line.Key + "=" + line.Entry + "\r\n";
+    }
+    return text;
 }

@@ -21,3 +21,12 @@ std::optional<TPlainIndex> ParsePlainIndex(const std::string& content);
 // under the INI rules gives; with empty datesLines it is a new index with its first entry.
 std::string PlainIndexText(const std::string& datesLines, const std::string& key,
                            const std::string& entry);
+
+struct TIndexLine {
+    std::string Key;    // the snapshot number in decimal
+    std::string Entry;  // "<date>;<time>;<code>"
+};
+// The index with every line of added after datesLines and NO = the last added key: several
+// snapshots recorded with one write.
+std::string PlainIndexWithLines(const std::string& datesLines,
+                                const std::vector<TIndexLine>& added);

@@ -168,7 +168,150 @@ int ListedCount(const std::optional<std::string>& noText, int highestFound) {
     return count ? std::min(*count, highestFound) : highestFound;
 }
 
+// A snapshot as recorded in an index whose copy exists: its number and its DATES value.
+struct TRecordedSnapshot {
+    int Number = 0;
+    std::string Entry;
+};
+
+std::vector<TRecordedSnapshot> RecordedSnapshots(const std::string& folder) {
+    std::vector<TRecordedSnapshot> recorded;
+    const auto index = IniFile::Open(IndexPathIn(folder));
+    if (!index) {
+        return recorded;
+    }
+    // Only the copies are looked at (an entry without its copy has nothing to bring along), so a
+    // hand-edited huge key cannot make this walk billions of numbers.
+    std::vector<int> copies = CopyNumbersIn(folder);
+    std::sort(copies.begin(), copies.end());
+    const int count = ListedCount(index->Read("GENERAL", "NO"), copies.empty() ? 0 : copies.back());
+    std::unordered_map<std::string, std::string> dates;
+    for (auto& [key, value] : index->ReadSection("DATES")) {
+        dates.emplace(std::move(key), std::move(value));
+    }
+    for (const int n : copies) {
+        if (n > count) {
+            break;
+        }
+        const auto found = dates.find(std::to_string(n));
+        recorded.push_back({n, found == dates.end() ? std::string(";;") : found->second});
+    }
+    return recorded;
+}
+
+// Gives the copy its second name in the target history. A file system without hard links gets a
+// plain rename, which moves the copy out of the old history before the new index names it.
+bool LinkCopy(const std::string& from, const std::string& to, bool* renamed) {
+    std::error_code ec;
+    fs::create_hard_link(from, to, ec);
+    *renamed = false;
+    if (!ec) {
+        return true;
+    }
+    if (ec == std::errc::file_exists) {
+        return false;
+    }
+    fs::rename(from, to, ec);
+    *renamed = !ec;
+    return !ec;
+}
+
+struct TJoinedCopy {
+    std::string From;
+    std::string To;
+    bool Renamed = false;
+};
+
+// Writes the new entries into the target's index: one atomic write for an index in this program's
+// form (or a new one), the general INI writes otherwise.
+bool RecordJoinedEntries(const std::string& folder, const std::vector<TIndexLine>& lines) {
+    const std::string indexPath = IndexPathIn(folder);
+    std::error_code ec;
+    if (!fs::exists(indexPath, ec)) {
+        return WriteFileAtomically(indexPath, PlainIndexWithLines("", lines));
+    }
+    if (const auto plain = ReadPlainIndex(indexPath)) {
+        return WriteFileAtomically(indexPath, PlainIndexWithLines(plain->DatesLines, lines));
+    }
+    // Key by key. Once one entry is written its copy must stay, so only a first write that
+    // fails lets the join be undone.
+    for (const TIndexLine& line : lines) {
+        if (!WriteIniValue("DATES", line.Key, line.Entry, indexPath) && &line == &lines.front()) {
+            return false;
+        }
+    }
+    WriteIniValue("GENERAL", "NO", lines.back().Key, indexPath);
+    return true;
+}
+
+// The first number the joined snapshots may take: above NO and above every number in use.
+int FirstFreeNumber(const std::string& folder) {
+    return std::max(NextSnapshotNumberIn(folder), HighestNumberFound(folder) + 1);
+}
+
+void UndoJoinedCopies(const std::vector<TJoinedCopy>& copies) {
+    std::error_code ec;
+    for (const TJoinedCopy& copy : copies) {
+        if (copy.Renamed) {
+            fs::rename(copy.To, copy.From, ec);
+        } else {
+            fs::remove(copy.To, ec);
+        }
+    }
+}
+
+// Removes the old history once the new index names its copies: the index first, so that no entry
+// is ever left naming a removed copy; the folder only when nothing else is left in it.
+void RemoveJoinedHistory(const std::string& folder, const std::vector<TJoinedCopy>& copies) {
+    std::error_code ec;
+    fs::remove(IndexPathIn(folder), ec);
+    for (const TJoinedCopy& copy : copies) {
+        if (!copy.Renamed) {
+            fs::remove(copy.From, ec);
+        }
+    }
+    fs::remove(folder, ec);
+}
+
 }  // namespace
+
+std::string NewestCopyPath(const std::string& folder) {
+    const std::vector<TRecordedSnapshot> recorded = RecordedSnapshots(folder);
+    return recorded.empty() ? std::string() : CopyPathIn(folder, recorded.back().Number);
+}
+
+TJoinResult JoinSnapshotHistory(const std::string& fromFolder, const std::string& toFolder) {
+    if (fromFolder.empty() || toFolder.empty() || fromFolder == toFolder) {
+        return {};
+    }
+    const std::vector<TRecordedSnapshot> recorded = RecordedSnapshots(fromFolder);
+    if (recorded.empty()) {
+        return {};
+    }
+    std::error_code ec;
+    fs::create_directories(toFolder, ec);
+    int next = FirstFreeNumber(toFolder);
+    std::vector<TJoinedCopy> copies;
+    std::vector<TIndexLine> lines;
+    for (const TRecordedSnapshot& snapshot : recorded) {
+        if (next > kLargestNumber) {
+            break;
+        }
+        TJoinedCopy copy{CopyPathIn(fromFolder, snapshot.Number), CopyPathIn(toFolder, next)};
+        if (!LinkCopy(copy.From, copy.To, &copy.Renamed)) {
+            break;
+        }
+        copies.push_back(copy);
+        lines.push_back({std::to_string(next), snapshot.Entry});
+        ++next;
+    }
+    if (lines.size() < recorded.size() || !RecordJoinedEntries(toFolder, lines)) {
+        UndoJoinedCopies(copies);  // all or nothing: the old history stays whole
+        return {};
+    }
+    RemoveJoinedHistory(fromFolder, copies);
+    return {static_cast<int>(lines.size()), copies.back().To};
+}
 
 std::string StoreFolderOf(const std::string& relativeName) {
     return StoreFolderIn(RunSettings.DESTINATION, relativeName);

@@ -44,6 +44,22 @@ struct TIndexEntry {
 std::optional<std::string> IndexTextWithEntries(const std::string& folder,
                                                 const std::vector<TIndexEntry>& entries);
 
+// Moves the snapshots recorded in fromFolder (those whose copy exists) into the history in
+// toFolder as its next numbers, in their order and with their recorded date, time and cause, then
+// removes fromFolder. The copies are moved, never copied. Nothing joined leaves both folders as
+// they were. Each copy is first linked under its new number, then the new entries are
+// written to toFolder's index at once, and only then is fromFolder removed (its index first): a
+// crash at any moment leaves every entry naming its copy, and at worst fromFolder whole beside
+// the joined history, or copies in toFolder that no entry names yet and no new number reuses.
+struct TJoinResult {
+    int Joined = 0;          // how many snapshots joined
+    std::string NewestCopy;  // the path of the last of them in toFolder
+};
+TJoinResult JoinSnapshotHistory(const std::string& fromFolder, const std::string& toFolder);
+
+// The path of the newest copy recorded in the folder's index that exists; "" when there is none.
+std::string NewestCopyPath(const std::string& folder);
+
 struct TSnapshotListItem {
     int Number = 0;
     std::string DateText;

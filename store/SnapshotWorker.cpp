@@ -1,8 +1,11 @@
 // TakeSnapshots: brings the store up to date for every queued change, oldest first, and runs the
 // window's requests in their turn. Runs on the store thread.
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <filesystem>
+#include <fstream>
+#include <vector>
 
 #include "core/EventCodes.h"
 #include "core/SharedState.h"
@@ -83,16 +86,71 @@ void MoveStoreFolder(const std::string& oldFolder, const std::string& newFolder)
     TransferFile(oldFolder, newFolder, kTransferRename, true);
 }
 
-// A file got a new name. A history already kept under the new name stays and gets the new
-// content as a snapshot; otherwise the old name's history follows the file, and a file without
-// history gets its first snapshot.
+// True when both files exist and hold the same bytes.
+bool SameBytes(const std::string& first, const std::string& second) {
+    std::ifstream a(first, std::ios::binary);
+    std::ifstream b(second, std::ios::binary);
+    if (!a || !b) {
+        return false;
+    }
+    std::vector<char> bufferA(65536);
+    std::vector<char> bufferB(65536);
+    for (;;) {
+        a.read(bufferA.data(), static_cast<std::streamsize>(bufferA.size()));
+        b.read(bufferB.data(), static_cast<std::streamsize>(bufferB.size()));
+        if (a.gcount() != b.gcount() ||
+            !std::equal(bufferA.begin(), bufferA.begin() + a.gcount(), bufferB.begin())) {
+            return false;
+        }
+        if (a.gcount() == 0 || !a || !b) {
+            return a.eof() && b.eof();
+        }
+    }
+}
+
+// A file renamed onto a name with a history: its own snapshots join that history, and the log
+// tells both names. True when any did.
+bool JoinRenamedHistory(const TSnapshotEvent& event, const std::string& oldFolder,
+                        const std::string& newFolder) {
+    if (!IsExistingFolder(oldFolder)) {
+        return false;
+    }
+    RefreshTrayIcon(true);
+    const TJoinResult joined = JoinSnapshotHistory(oldFolder, newFolder);
+    RefreshTrayIcon(false);
+    if (joined.Joined > 0) {
+        WriteLogLine(
+            kLogHistoryJoined, kImageSnapshot,
+            SourcePathOf(event, event.OldName) + " > " + SourcePathOf(event, event.NewName));
+    }
+    return joined.Joined > 0;
+}
+
+// After a rename the history must end with what the file holds now: a snapshot taken while the
+// renamed file was still being written, or a change that was never snapshotted, gets a new one.
+void EndHistoryWithCurrentContent(const std::string& folder, const std::string& sourcePath) {
+    if (!SameBytes(NewestCopyPath(folder), sourcePath)) {
+        SnapshotFile(sourcePath, folder, kActionRenamed);
+    }
+}
+
+// A file got a new name. A history already kept under the new name stays and takes the renamed
+// file's snapshots (a save through a temporary file); otherwise the old name's history follows
+// the file. Either way the history then ends with the file's content. A file without history
+// gets a snapshot under the new name.
 void FollowRenamedFile(const TSnapshotEvent& event, const std::string& sourcePath) {
     const std::string oldFolder = StoreFolderIn(event.Destination, event.OldName);
     const std::string newFolder = StoreFolderIn(event.Destination, event.NewName);
+    CommitOpenBatch();  // both histories as they are on disk, with every copy in its place
     if (IsExistingFolder(newFolder)) {
-        SnapshotFile(sourcePath, newFolder, kActionRenamed);
+        if (JoinRenamedHistory(event, oldFolder, newFolder)) {
+            EndHistoryWithCurrentContent(newFolder, sourcePath);
+        } else {
+            SnapshotFile(sourcePath, newFolder, kActionRenamed);
+        }
     } else if (IsExistingFolder(oldFolder)) {
         MoveStoreFolder(oldFolder, newFolder);
+        EndHistoryWithCurrentContent(newFolder, sourcePath);
     } else {
         SnapshotFile(sourcePath, newFolder, kActionRenamed);
     }

@@ -204,6 +204,9 @@ TEST_F(ChangeSourceTest, ReportsAnAddedFileAndOneModificationPerSave) {
     Collector& watch = Watch();
     WriteFile(watched_ / "new.txt");
     WriteFile(watched_ / "doc.txt", "second");
+    // Two closes queued back to back before a read are one event to the kernel: the second save
+    // waits until the first was read.
+    ASSERT_TRUE(watch.WaitFor([](const Records& r) { return Count(r, 3, "doc.txt") == 1; }));
     WriteFile(watched_ / "doc.txt", "third");
     ASSERT_TRUE(watch.WaitFor(
         [](const Records& r) { return Has(r, 1, "new.txt") && Count(r, 3, "doc.txt") == 2; }));
@@ -236,6 +239,31 @@ TEST_F(ChangeSourceTest, RenamesGiveAdjacentOldAndNewNames) {
     Records records = watch.Snapshot();
     EXPECT_TRUE(RenamePair(records, "a.txt", "b.txt"));
     EXPECT_TRUE(RenamePair(records, "x/a.txt", "y/c.txt"));
+}
+
+TEST_F(ChangeSourceTest, StepsOfOneSaveWithShortPausesArriveInOneBatch) {
+    WriteFile(watched_ / "doc.txt", "old");
+    Collector& watch = Watch();
+    // A temporary file written, flushed (a pause), renamed over the document and closed.
+    const fs::path temporary = watched_ / ".doc.txt.tmp1";
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "new", 3), 3);
+    std::this_thread::sleep_for(20ms);
+    fs::rename(temporary, watched_ / "doc.txt");
+    close(fd);
+    ASSERT_TRUE(watch.WaitFor([](const Records& r) { return Has(r, 3, "doc.txt"); }));
+    // A change well after the save comes in a batch of its own.
+    std::this_thread::sleep_for(400ms);
+    WriteFile(watched_ / "later.txt");
+    ASSERT_TRUE(watch.WaitFor([](const Records& r) { return Has(r, 1, "later.txt"); }));
+    const std::vector<Records> batches = watch.Batches();
+    ASSERT_GE(batches.size(), 2u);
+    const Records& save = batches[batches.size() - 2];
+    EXPECT_TRUE(Has(save, 1, ".doc.txt.tmp1"));
+    EXPECT_TRUE(RenamePair(save, ".doc.txt.tmp1", "doc.txt"));
+    EXPECT_TRUE(Has(save, 3, "doc.txt")) << "the close right after the rename";
+    EXPECT_FALSE(Named(save, "later.txt"));
 }
 
 TEST_F(ChangeSourceTest, FilesInFoldersMadeInALoopAreAllReported) {

@@ -1,6 +1,7 @@
 // TransferFile and the snapshot worker on real files: whole copies, every failure with its log
 // line and the promise that a failed copy never damages the target, rename and delete, and
 // TakeSnapshots draining the queue.
+#include "core/EventCodes.h"
 #include "store/FileOperation.h"
 
 #include <gtest/gtest.h>
@@ -335,7 +336,7 @@ TEST_F(SnapshotWorkerTest, RenamedFileTakesItsHistoryAlongOrGetsAFirstSnapshotWi
     EXPECT_EQ(CodeOf("c.txt", 1), 4);
 }
 
-TEST_F(SnapshotWorkerTest, RenameOntoANameWithHistoryKeepsItAndAddsASnapshotWithCode4) {
+TEST_F(SnapshotWorkerTest, RenameOntoANameWithHistoryBringsTheRenamedFilesSnapshotsAlong) {
     WriteBytes(Src("doc.txt"), "v1");
     Queue("doc.txt", "doc.txt", 3);
     WriteBytes(Src("doc.txt.tmp"), "v2");
@@ -346,8 +347,20 @@ TEST_F(SnapshotWorkerTest, RenameOntoANameWithHistoryKeepsItAndAddsASnapshotWith
     TakeSnapshots();
     EXPECT_EQ(ReadBytes(Store("doc.txt/SnapShot.1")), "v1");
     EXPECT_EQ(ReadBytes(Store("doc.txt/SnapShot.2")), "v2");
-    EXPECT_EQ(CodeOf("doc.txt", 2), 4);
-    EXPECT_TRUE(fs::exists(Store("doc.txt.tmp/SnapShot.1")));
+    EXPECT_EQ(CodeOf("doc.txt", 2), 3) << "the cause it was recorded with";
+    EXPECT_FALSE(fs::exists(Store("doc.txt/SnapShot.3"))) << "moved, no new copy";
+    EXPECT_FALSE(fs::exists(Store("doc.txt.tmp")));
+    const auto joined = LogRecords(kLogHistoryJoined);
+    ASSERT_EQ(joined.size(), 1u);
+    EXPECT_EQ(joined[0].ImageIndex, 7);
+
+    // A renamed file without snapshots of its own gets one new snapshot with code 4.
+    WriteBytes(Src("new.tmp"), "v3");
+    fs::rename(Src("new.tmp"), Src("doc.txt"));
+    Queue("new.tmp", "doc.txt", 4);
+    TakeSnapshots();
+    EXPECT_EQ(ReadBytes(Store("doc.txt/SnapShot.3")), "v3");
+    EXPECT_EQ(CodeOf("doc.txt", 3), 4);
 }
 
 TEST_F(SnapshotWorkerTest, RenamedFolderTakesItsStoreTreeAlong) {

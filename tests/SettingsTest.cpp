@@ -37,6 +37,15 @@ TEST(SettingConversions, FlagsAreTrueOnlyForTheWordTrueInAnyAsciiCase) {
     }
 }
 
+TEST(SettingConversions, OnUnlessFalseIsOffOnlyForTheWordFalse) {
+    for (const char* off : {"FALSE", "false", "False"}) {
+        EXPECT_FALSE(SettingOnUnlessFalse(off)) << off;
+    }
+    for (const char* on : {"TRUE", "", "0", "no", "FALSE ", "PARROR: FILTERS - SKIPTRANSIENT"}) {
+        EXPECT_TRUE(SettingOnUnlessFalse(on)) << on;
+    }
+}
+
 TEST(SettingConversions, OnlyTheExactTextTwoGivesExtensionMode2) {
     EXPECT_EQ(SettingExtMode("2"), 2);
     for (const char* one :
@@ -66,8 +75,10 @@ TEST_F(SettingsTest, ReadsTheSevenKeysWithTheirConversions) {
         temp_.Write("Settings.ini",
                     "[GENERAL]\r\nSOURCE=/home/u/Documents/\r\nSUBFOLDERS=true\r\n"
                     "DESTINATION= \"/store with space\" \r\nSKIPLIKETASKS=yes\r\n"
-                    "[FILTERS]\r\nBYSIZE=\r\nBYEXT=.Doc;.xls\r\nBYEXTMODE=2\r\n");
+                    "[FILTERS]\r\nBYSIZE=\r\nBYEXT=.Doc;.xls\r\nBYEXTMODE=2\r\n"
+                    "SKIPTRANSIENT=false\r\n");
     const TRunSettings settings = ReadSettingsFile(path);
+    EXPECT_FALSE(settings.SKIPTRANSIENT);
     EXPECT_EQ(settings.SOURCE, "/home/u/Documents/");
     EXPECT_TRUE(settings.SUBFOLDERS);
     EXPECT_EQ(settings.DESTINATION, "/store with space");
@@ -88,6 +99,7 @@ TEST_F(SettingsTest, MissingKeysAndMissingFileReadAsMarkers) {
     EXPECT_EQ(partial.BYSIZE, 0);
     EXPECT_EQ(partial.BYEXT, "PARROR: FILTERS - BYEXT");
     EXPECT_EQ(partial.BYEXTMODE, 1);
+    EXPECT_TRUE(partial.SKIPTRANSIENT) << "a missing key keeps transient files out";
 
     const TRunSettings missing = ReadSettingsFile((folder_ / "none.ini").string());
     EXPECT_EQ(missing.SOURCE, "PARROR: L1: language error");
@@ -97,6 +109,7 @@ TEST_F(SettingsTest, MissingKeysAndMissingFileReadAsMarkers) {
     EXPECT_EQ(missing.BYSIZE, 1032);
     EXPECT_EQ(missing.BYEXT, "PARROR: L1: language error");
     EXPECT_EQ(missing.BYEXTMODE, 1);
+    EXPECT_TRUE(missing.SKIPTRANSIENT);
 }
 
 TEST_F(SettingsTest, DateInAFolderSettingNamesOneFolderNotANest) {
@@ -128,6 +141,7 @@ TEST_F(SettingsTest, InstalledSettingsFileHoldsAllSevenKeys) {
     EXPECT_EQ(settings.BYSIZE, 1032);
     EXPECT_EQ(settings.BYEXT, ".tmp;.bak;.swp");
     EXPECT_EQ(settings.BYEXTMODE, 2);
+    EXPECT_TRUE(settings.SKIPTRANSIENT);
     EXPECT_EQ(ReadIniValue("GENERAL", "SKIPLIKETASKS", path), "FALSE");
 }
 

@@ -341,6 +341,80 @@ TEST_F(SnapshotIndexTest, DeletingForAPathOutsideTheWatchedFolderDeletesNothing)
     EXPECT_TRUE(trayStates_.empty());
 }
 
+TEST_F(SnapshotIndexTest, JoinedHistoryContinuesTheTargetsNumbersWithTheMovedCopiesInOneWrite) {
+    PutIndex("doc.txt",
+             "[GENERAL]\r\nNO=2\r\n \r\n[DATES]\r\n1=1.1.2026;10:00:00;3\r\n"
+             "2=1.1.2026;11:00:00;4\r\n",
+             {1, 2});
+    // The temporary file's history: entry 2 lost its copy, so it has nothing to bring along.
+    PutIndex(".tmp1",
+             "[GENERAL]\r\nNO=3\r\n \r\n[DATES]\r\n1=2.1.2026;09:00:00;3\r\n"
+             "2=2.1.2026;09:30:00;3\r\n3=2.1.2026;09:45:00;4\r\n",
+             {1, 3});
+    fs::remove(Store(".tmp1") + "/SnapShot.2");
+    struct stat first {};
+    ASSERT_EQ(::stat((Store(".tmp1") + "/SnapShot.1").c_str(), &first), 0);
+
+    const TJoinResult joined = JoinSnapshotHistory(Store(".tmp1"), Store("doc.txt"));
+    EXPECT_EQ(joined.Joined, 2);
+    EXPECT_EQ(joined.NewestCopy, Store("doc.txt") + "/SnapShot.4");
+    EXPECT_EQ(ReadBytes(IndexOf("doc.txt")),
+              "[GENERAL]\r\nNO=4\r\n \r\n[DATES]\r\n1=1.1.2026;10:00:00;3\r\n"
+              "2=1.1.2026;11:00:00;4\r\n3=2.1.2026;09:00:00;3\r\n4=2.1.2026;09:45:00;4\r\n");
+    EXPECT_EQ(ReadBytes(Store("doc.txt") + "/SnapShot.3"), "copy 1");
+    EXPECT_EQ(ReadBytes(Store("doc.txt") + "/SnapShot.4"), "copy 3");
+    struct stat moved {};
+    ASSERT_EQ(::stat((Store("doc.txt") + "/SnapShot.3").c_str(), &moved), 0);
+    EXPECT_EQ(moved.st_ino, first.st_ino) << "moved, not copied";
+    EXPECT_EQ(moved.st_nlink, 1u);
+    EXPECT_FALSE(fs::exists(Store(".tmp1")));
+    EXPECT_TRUE(TemporaryFilesIn(Store("doc.txt")).empty());
+
+    // The next snapshot of the document follows the joined ones.
+    EXPECT_EQ(NewSnapshot(Store("doc.txt"), 3), Store("doc.txt") + "/SnapShot.5");
+}
+
+TEST_F(SnapshotIndexTest, JoinSkipsNumbersInUseAndWritesAHandEditedIndexUnderTheIniRules) {
+    // A hand-edited index (a comment line) with a stray copy above its count.
+    PutIndex("doc.txt", "[GENERAL]\r\nNO=1\r\n; kept by hand\r\n[DATES]\r\n1=d;t;3\r\n", {1, 3});
+    PutIndex("old.txt", "[GENERAL]\r\nNO=1\r\n \r\n[DATES]\r\n1=d0;t0;3\r\n", {1});
+    EXPECT_EQ(JoinSnapshotHistory(Store("old.txt"), Store("doc.txt")).Joined, 1);
+    EXPECT_EQ(ReadBytes(Store("doc.txt") + "/SnapShot.3"), "copy 3") << "never overwritten";
+    EXPECT_EQ(ReadBytes(Store("doc.txt") + "/SnapShot.4"), "copy 1");
+    EXPECT_EQ(ReadIniValue("GENERAL", "NO", IndexOf("doc.txt")), "4");
+    EXPECT_EQ(ReadIniValue("DATES", "4", IndexOf("doc.txt")), "d0;t0;3");
+    EXPECT_NE(ReadBytes(IndexOf("doc.txt")).find("; kept by hand"), std::string::npos);
+    EXPECT_FALSE(fs::exists(Store("old.txt")));
+}
+
+TEST_F(SnapshotIndexTest, NothingToJoinLeavesBothFoldersAsTheyWere) {
+    PutIndex("doc.txt", "[GENERAL]\r\nNO=1\r\n \r\n[DATES]\r\n1=d;t;3\r\n", {1});
+    const std::string before = ReadBytes(IndexOf("doc.txt"));
+    // No index at all, and an index whose only entry lost its copy.
+    fs::create_directories(Store("empty"));
+    PutIndex("lost", "[GENERAL]\r\nNO=1\r\n \r\n[DATES]\r\n1=d;t;3\r\n", {});
+    for (const char* from : {"empty", "lost", "missing"}) {
+        EXPECT_EQ(JoinSnapshotHistory(Store(from), Store("doc.txt")).Joined, 0) << from;
+    }
+    EXPECT_EQ(ReadBytes(IndexOf("doc.txt")), before);
+    EXPECT_TRUE(fs::exists(Store("empty")));
+    EXPECT_TRUE(fs::exists(IndexOf("lost")));
+}
+
+TEST_F(SnapshotIndexTest, JoinThatCannotRecordItsEntriesUndoesItsLinks) {
+    PutIndex("doc.txt", "[GENERAL]\r\nNO=1\r\n \r\n[DATES]\r\n1=d;t;3\r\n", {1});
+    PutIndex("old.txt", "[GENERAL]\r\nNO=2\r\n \r\n[DATES]\r\n1=a;b;3\r\n2=c;d;3\r\n", {1, 2});
+    // A folder in the index's place: no index write can succeed.
+    fs::remove(IndexOf("doc.txt"));
+    fs::create_directories(IndexOf("doc.txt") + "/blocker");
+    EXPECT_EQ(JoinSnapshotHistory(Store("old.txt"), Store("doc.txt")).Joined, 0);
+    EXPECT_FALSE(fs::exists(Store("doc.txt") + "/SnapShot.2"));
+    EXPECT_FALSE(fs::exists(Store("doc.txt") + "/SnapShot.3"));
+    EXPECT_EQ(ReadBytes(Store("old.txt") + "/SnapShot.1"), "copy 1");
+    EXPECT_EQ(ReadBytes(Store("old.txt") + "/SnapShot.2"), "copy 2");
+    EXPECT_TRUE(fs::exists(IndexOf("old.txt")));
+}
+
 }  // namespace
 
 namespace {

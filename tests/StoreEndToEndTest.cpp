@@ -1,91 +1,14 @@
 // The real watcher and the real store together on a temporary folder: every change of a
 // document ends as the snapshots a user expects to find.
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
-#include <thread>
 
-#include "StoreTestSupport.h"
-#include "lang/Language.h"
+#include "StoreEndToEnd.h"
 #include "platform/IniFile.h"
-#include "store/FileOperation.h"
-#include "store/SnapshotIndex.h"
-#include "store/StoreThread.h"
-#include "watch/ChangeHandling.h"
-#include "watch/Watcher.h"
 
 namespace {
 
 using namespace store_test;
-using namespace std::chrono_literals;
-
-class StoreEndToEndTest : public StoreFixture {
-  protected:
-    void SetUp() override {
-        StoreFixture::SetUp();
-        fs::create_directories(root_ / "prog" / "Settings");
-        WriteBytes(root_ / "prog" / "Settings" / "Settings.ini",
-                   "[GENERAL]\r\nSOURCE=" + Src("") + "\r\nSUBFOLDERS=TRUE\r\nDESTINATION=" +
-                       Store("") + "\r\nSKIPLIKETASKS=FALSE\r\n\r\n[FILTERS]\r\nBYSIZE=1032\r\n" +
-                       "BYEXT=\r\nBYEXTMODE=2\r\n");
-        HeldEvent = THeldEvent{};
-        StartStoreThread();
-    }
-    void TearDown() override {
-        EndWatchingQuietly();
-        StopStoreThread();
-        StoreFixture::TearDown();
-    }
-
-    // Reads Settings.ini and starts watching, as the program does at start.
-    void Start() {
-        ASSERT_TRUE(ReloadSettings());
-        ASSERT_TRUE(IsWatching());
-        ASSERT_EQ(RunSettings.DESTINATION, Store(""));
-    }
-
-    // Waits until done() holds, while the wait and store threads work.
-    bool PumpUntil(const std::function<bool()>& done, std::chrono::seconds limit = 15s) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        return true;
-    }
-
-    int LastNumber(const std::string& name) const {
-        const auto list = ReadSnapshotList(Src(name));
-        return list.empty() ? 0 : list.back().Number;
-    }
-    std::string CopyOf(const std::string& name, int n) const {
-        return ReadBytes(Store(name) + "/SnapShot." + std::to_string(n));
-    }
-    int CodeOf(const std::string& name, int n) const {
-        const auto entry = ReadSnapshotEntry(Store(name) + "/snapshot.ini", n);
-        return entry && entry->CopyExists ? entry->ActionCode : -1;
-    }
-    // True once the newest snapshot of the file holds exactly content.
-    bool LatestSnapshotIs(const std::string& name, const std::string& content) const {
-        const int n = LastNumber(name);
-        return n > 0 && fs::exists(Store(name) + "/SnapShot." + std::to_string(n)) &&
-               CopyOf(name, n) == content;
-    }
-    // Saves the file and waits until its newest snapshot holds what was saved and the store has
-    // nothing more to do (the save's addition and its close may come in two batches).
-    bool SaveAndSee(const std::string& name, const std::string& content) {
-        WriteBytes(Src(name), content);
-        return PumpUntil([&] { return LatestSnapshotIs(name, content); }) &&
-               WaitForStoreIdle(std::chrono::seconds(15));
-    }
-
-  private:
-};
 
 TEST_F(StoreEndToEndTest, NewFileGetsAStoreFolderWithIndexAndAnEqualCopy) {
     Start();
@@ -191,7 +114,10 @@ TEST_F(StoreEndToEndTest, EditorSaveThroughATemporaryFileKeepsTheDocumentsHistor
     ASSERT_TRUE(PumpUntil([&] { return LatestSnapshotIs("report.txt", "second version"); }));
     EXPECT_EQ(LastNumber("report.txt"), before + 1);
     EXPECT_EQ(CopyOf("report.txt", before), "first version");
-    EXPECT_EQ(CodeOf("report.txt", before + 1), 4);
+    // One save: a modification when the editor's writes and the rename were read together, a
+    // rename onto the document when they came apart.
+    const int code = CodeOf("report.txt", before + 1);
+    EXPECT_TRUE(code == 3 || code == 4) << code;
 }
 
 // A document written in chunks while its writer holds it open is snapshotted once, whole, when

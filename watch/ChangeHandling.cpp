@@ -17,6 +17,8 @@
 #include "platform/AtomicFile.h"
 #include "platform/FileData.h"
 #include "store/DayLog.h"
+#include "watch/SaveMerging.h"
+#include "watch/TransientNames.h"
 #include "watch/WatchCoverage.h"
 
 std::function<bool()> SnapshotQueueDrainer;
@@ -221,6 +223,10 @@ std::string ConsoleLine(const std::string& oldName, const std::string& newName, 
     return actionText + ": " + oldName + " > " + newName;
 }
 
+bool IsLeftOutTransient(const std::string& name) {
+    return RunSettings.SKIPTRANSIENT && IsTransientName(name);
+}
+
 // What one batch knows while it is handled: the program's own folders, and the files whose
 // addition was queued in this batch. The snapshot of an addition is taken after the batch was
 // read, so it already holds every write that the batch reports; a modification of such a file
@@ -228,6 +234,12 @@ std::string ConsoleLine(const std::string& oldName, const std::string& newName, 
 struct TBatchContext {
     TOwnFolders Own;
     std::unordered_set<std::string> AddedInBatch;
+
+    // Names left out before any handling: the program's own writes, and the files programs make
+    // only while they work (unless the user turned that off).
+    bool LeavesOut(const std::string& name) const {
+        return Own.Hold(name) || IsLeftOutTransient(name);
+    }
 };
 
 bool AwaitingRenameNewName() {
@@ -296,14 +308,15 @@ void DispatchRename(const std::string& oldName, const std::string& newName, TBat
     batch.AddedInBatch.erase(oldName);
     batch.AddedInBatch.erase(newName);
     const bool oldOwn = batch.Own.Hold(oldName);
-    const bool newOwn = batch.Own.Hold(newName);
-    if (oldOwn && newOwn) {
+    const bool newOwn = batch.LeavesOut(newName);
+    if ((oldOwn || IsLeftOutTransient(oldName)) && newOwn) {
         return;
     }
     if (awaitingWriter.erase(oldName) != 0 && !newOwn) {
         awaitingWriter.insert(newName);  // still being written: its addition comes at the close
         return;
     }
+    // A transient file renamed onto a document stays a rename: it brings along what it has.
     if (oldOwn) {
         HandleChange(newName, newName, kAdded);
     } else if (newOwn) {
@@ -338,7 +351,7 @@ void DispatchModified(const std::string& name, TBatchContext& batch, bool fromRe
 }
 
 void DispatchAddedOrRemoved(const std::string& name, int action, TBatchContext& batch) {
-    if (batch.Own.Hold(name)) {
+    if (batch.LeavesOut(name)) {
         return;
     }
     if (action == kAdded && awaitingWriter.count(name) == 0 && DeferAdditionToWriter(name)) {
@@ -368,7 +381,18 @@ void DispatchRenameNewName(const std::string& name, TBatchContext& batch) {
     }
     HeldEvent.NewName = name;
     DispatchRename(HeldEvent.OldName, HeldEvent.NewName, batch);
-    HeldEvent.SkipNextModified = 0;
+    // A modification of the new name right after the rename (the renamed file closed by its
+    // writer) is already in the snapshot the rename leaves as the newest of the history.
+    HeldEvent.SkipNextModified = 1;
+}
+
+// The batch with each save through a temporary or backup file made one modification.
+std::vector<ChangeRecord> MergedSaves(const std::vector<ChangeRecord>& batch) {
+    const TSaveMergeRules rules{
+        IsLeftOutTransient,
+        [](const std::string& name) { return IsExistingFolder(WatchedPath(name)); },
+        IsOwnTemporaryName};
+    return MergeSavesThroughSecondFiles(batch, rules);
 }
 
 void DispatchRecord(const ChangeRecord& record, TBatchContext& batch) {
@@ -378,7 +402,7 @@ void DispatchRecord(const ChangeRecord& record, TBatchContext& batch) {
             DispatchAddedOrRemoved(record.Name, record.Action, batch);
             break;
         case kModified:
-            if (!batch.Own.Hold(record.Name)) {
+            if (!batch.LeavesOut(record.Name)) {
                 DispatchModified(record.Name, batch, record.FromRescan);
             }
             break;
@@ -419,7 +443,7 @@ void DispatchNotifications(const std::vector<ChangeRecord>& batch,
     HeldEvent.SkipNextModified = 0;
     closedAdditions.NextBatch();
     TBatchContext context;
-    for (const ChangeRecord& record : batch) {
+    for (const ChangeRecord& record : MergedSaves(batch)) {
         if (abandon != nullptr && abandon->load()) {
             return;
         }

@@ -111,10 +111,12 @@ TEST_F(Texts, InstalledLanguageFileFillsEveryCaptionAndTable) {
 
     EXPECT_EQ(TextTables.NoLogText, "No log yet");
     EXPECT_EQ(TextTables.NoInfoText, "No snapshots");
-    ASSERT_EQ(TextTables.LogMessages.size(), 16u);
+    ASSERT_EQ(TextTables.LogMessages.size(), 17u);
     EXPECT_EQ(LogMessageText(1), "Ostrevan started.");
     EXPECT_EQ(LogMessageText(12), "Copied: $FILE$");
-    EXPECT_EQ(LogMessageText(17), "");
+    EXPECT_EQ(LogMessageText(17),
+              "Renamed; its snapshots joined the history kept under the new name: $FILE$");
+    EXPECT_EQ(LogMessageText(18), "");
     EXPECT_EQ(ActionNames[1], "Added");
     EXPECT_EQ(ActionNames[4], "Renamed");
 }
@@ -146,7 +148,7 @@ TEST_F(Texts, MissingKeysShowTheirSectionMarker) {
     TGUI_Form& form = CreateForm();
     EXPECT_EQ(Find<QAbstractButton>("Button1_1")->text(), "PARROR: PANEL1");
     EXPECT_EQ(Find<QAbstractButton>("Button1_2")->text(), "Browse...");
-    ASSERT_EQ(TextTables.LogMessages.size(), 16u);
+    ASSERT_EQ(TextTables.LogMessages.size(), 17u);
     EXPECT_EQ(LogMessageText(7), "PARROR: VALUES");
     EXPECT_EQ(LogMessageText(8), "Copy failed, its folder could not be created: $FILE$");
     EXPECT_EQ(ActionNames[3], "PARROR: OPERATIONS");
@@ -192,11 +194,11 @@ TEST_F(Texts, CountOfLogTextsEmptyMeansThreeAndNonNumbersMeanNone) {
     EXPECT_TRUE(TextTables.LogMessages.empty());
 
     WriteLanguageFile(
-        WithReplacedLine(InstalledLanguageWithout({}), "VALUES_LOGS_NO", "VALUES_LOGS_NO=18"));
+        WithReplacedLine(InstalledLanguageWithout({}), "VALUES_LOGS_NO", "VALUES_LOGS_NO=19"));
     InitPaths(Program.string());
     CreateForm(false);
-    ASSERT_EQ(TextTables.LogMessages.size(), 18u);
-    EXPECT_EQ(LogMessageText(17), "PARROR: VALUES");
+    ASSERT_EQ(TextTables.LogMessages.size(), 19u);
+    EXPECT_EQ(LogMessageText(18), "PARROR: VALUES");
 
     EXPECT_EQ(LogMessageCount(""), 3);
     EXPECT_EQ(LogMessageCount("13"), 13);
