@@ -26,4 +26,6 @@ enum TLogCode {
     kLogWriteFailed = 11,
     kLogCopied = 12,
     kLogProgramClosed = 13,
+    kLogSnapshotRemovedByRule = 18,  // a keeping rule removed the snapshot (file: its copy)
+    kLogStoreDiskFull = 19,          // not snapshotted: the store's disk has too little room
 };

@@ -8,6 +8,11 @@
 // Returns its open write descriptor and sets *tempPath, or returns -1 with errno set.
 int CreateTempFileIn(const std::string& folder, std::string* tempPath);
 
+// Gives the file existing a second name: a fresh temporary name in folder, set in *tempPath.
+// False when the file system refuses the link.
+bool LinkAsTempFileIn(const std::string& existing, const std::string& folder,
+                      std::string* tempPath);
+
 // True when the last component of name is one of the temporary files made here, so that the
 // watcher can tell the program's own writes (a restore into the watched folder) from the user's.
 bool IsOwnTemporaryName(const std::string& name);

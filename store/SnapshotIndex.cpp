@@ -91,15 +91,18 @@ int HighestDatesKey(const std::string& indexPath) {
     return highest;
 }
 
+std::optional<int> CopyNumberOf(const std::string& name) {
+    if (name.rfind(kCopyPrefix, 0) != 0) {
+        return std::nullopt;
+    }
+    return ParseNumber(name.substr(std::char_traits<char>::length(kCopyPrefix)));
+}
+
 int HighestCopyNumber(const std::string& folder) {
     int highest = 0;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.rfind(kCopyPrefix, 0) == 0) {
-            const std::string digits = name.substr(std::char_traits<char>::length(kCopyPrefix));
-            highest = std::max(highest, ParseNumber(digits).value_or(0));
-        }
+        highest = std::max(highest, CopyNumberOf(it->path().filename().string()).value_or(0));
     }
     return highest;
 }
@@ -296,6 +299,34 @@ bool RecordSnapshotEntry(const std::string& folder, int number, const std::strin
            WriteIniValue("DATES", key, entry, indexPath);
 }
 
+std::optional<int> SnapshotCopyNumber(const std::string& fileName) {
+    return CopyNumberOf(fileName);
+}
+
+int HighestSnapshotCopyNumber(const std::string& folder) {
+    return HighestCopyNumber(folder);
+}
+
+bool RemoveSnapshotEntries(const std::string& folder, const std::vector<int>& numbers) {
+    const std::string indexPath = IndexPathIn(folder);
+    std::error_code ec;
+    if (!fs::exists(indexPath, ec) && !fs::is_symlink(indexPath, ec)) {
+        return true;
+    }
+    std::vector<std::string> keys;
+    for (const int number : numbers) {
+        keys.push_back(std::to_string(number));
+    }
+    if (const std::optional<TPlainIndex> plain = ReadPlainIndex(indexPath)) {
+        return WriteFileAtomically(indexPath, PlainIndexTextWithout(*plain, keys));
+    }
+    bool all = true;
+    for (const std::string& key : keys) {
+        all = WriteIniValue("DATES", key, "", indexPath) && all;
+    }
+    return all;
+}
+
 std::string SnapshotCopyPath(const std::string& folder, int number) {
     return CopyPathIn(folder, number);
 }
@@ -326,6 +357,7 @@ std::vector<TSnapshotListItem> ReadSnapshotList(const std::string& filePath) {
     // The section is read once: looking up each number in the file would make a long history
     // take a time that grows with the square of its length.
     std::unordered_map<std::string, std::string> dates;
+    std::error_code ec;
     for (auto& [key, value] : index->ReadSection("DATES")) {
         dates.emplace(std::move(key), std::move(value));  // the first of a twice-written key
     }
@@ -333,6 +365,9 @@ std::vector<TSnapshotListItem> ReadSnapshotList(const std::string& filePath) {
         // A missing key reads as a marker text, which holds no ';': the number shows with an
         // empty date and time.
         const auto found = dates.find(std::to_string(n));
+        if (found == dates.end() && !fs::exists(CopyPathIn(folder, n), ec)) {
+            continue;  // removed by a keeping rule, or never made
+        }
         const std::string text = found == dates.end() ? kMarkerPrefix : found->second;
         if (text.empty()) {
             continue;

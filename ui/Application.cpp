@@ -10,6 +10,7 @@
 #include "core/SharedState.h"
 #include "platform/DateTimeText.h"
 #include "store/FileOperation.h"
+#include "store/KeepingRules.h"
 #include "store/SnapshotBatch.h"
 #include "store/StoreThread.h"
 #include "ui/ConsolePanel.h"
@@ -88,8 +89,12 @@ int RunApplication(int argc, char** argv) {
     // Every accepted change is copied into the store by the store thread, in order.
     StartStoreThread();
     ReloadSettings();
-    // Temporary files of a batch that a crash or a kill interrupted are cleared first of all.
-    QueueRequest([store = RunSettings.DESTINATION] { RemoveLeftoverTemporaryFiles(store); });
+    // Temporary files of a batch that a crash or a kill interrupted are cleared first of all;
+    // then the keeping rules in force are applied once.
+    QueueRequest([store = RunSettings.DESTINATION] {
+        RemoveLeftoverTemporaryFiles(store);
+        ApplyKeepingRulesInForce();
+    });
     ShowWindowAtStart(form, atLogin, QSystemTrayIcon::isSystemTrayAvailable());
     const int exitCode = app.exec();
 

@@ -22,11 +22,6 @@ QString AskForFolder(QWidget* parent, const QString& caption) {
     return QFileDialog::getExistingDirectory(parent, caption, QString(), QFileDialog::ShowDirsOnly);
 }
 
-void ShowWarning(QWidget* parent, const QString& text) {
-    QMessageBox::warning(parent ? parent->window() : nullptr,
-                         QGuiApplication::applicationDisplayName(), text);
-}
-
 const char* FlagText(bool on) {
     return on ? "TRUE" : "FALSE";
 }
@@ -43,13 +38,27 @@ std::string SettingText(const QLineEdit* edit, const TShownSetting& shown) {
     return text == shown.Shown ? shown.Bytes : text.toStdString();
 }
 
-struct TSettingsValue {
-    const char* Key;
-    std::string Value;
-};
+// The message after a failed save: WARNINGS/2 with the file in place of $FILE$. A text that
+// has no place for it (another language file, or the marker of a missing key) gets the file on
+// a line of its own, so the message always names it.
+QString SaveFailureText(const std::string& path = SettingsFilePath()) {
+    const std::string text = LanguageText("WARNINGS", "2");
+    const std::string filled = SubstituteFile(text, path);
+    return QString::fromStdString(filled != text ? filled : text + "\n" + path);
+}
 
-// Writes the values into one section of Settings.ini, one key at a time in the given order.
-// Stops at the first write the file refuses; false then.
+// Adds or removes the autostart entry when the box differs from it; false when that fails.
+bool ApplyAutostart(bool wanted) {
+    return wanted == AutostartEnabled() || SetAutostart(wanted, ExecutablePath());
+}
+
+}  // namespace
+
+void ShowWarning(QWidget* parent, const QString& text) {
+    QMessageBox::warning(parent ? parent->window() : nullptr,
+                         QGuiApplication::applicationDisplayName(), text);
+}
+
 bool WriteSettingsValues(const char* section, const std::vector<TSettingsValue>& values) {
     const std::string path = SettingsFilePath();
     for (const TSettingsValue& value : values) {
@@ -60,19 +69,8 @@ bool WriteSettingsValues(const char* section, const std::vector<TSettingsValue>&
     return true;
 }
 
-// The message after a failed save: WARNINGS/2 with the file in place of $FILE$. A text that
-// has no place for it (another language file, or the marker of a missing key) gets the file on
-// a line of its own, so the message always names it.
-QString SaveFailureText(const std::string& path = SettingsFilePath()) {
-    const std::string text = LanguageText("WARNINGS", "2");
-    const std::string filled = SubstituteFile(text, path);
-    return QString::fromStdString(filled != text ? filled : text + "\n" + path);
-}
-
-// After the panel's values are written: the new settings come into force, watching restarts
-// and the tray icon shows whether it did (a stop alone leaves the icon as it was). A save that
-// failed changes nothing in force: rereading a file that is missing would stop watching, and
-// one that refused the write holds nothing new.
+// A save that failed changes nothing in force: rereading a file that is missing would stop
+// watching, and one that refused the write holds nothing new.
 void FinishSave(bool written, QWidget* panel, const TMessageNotice& notice) {
     if (written) {
         ReloadSettings();
@@ -83,13 +81,6 @@ void FinishSave(bool written, QWidget* panel, const TMessageNotice& notice) {
         notice(panel, SaveFailureText());
     }
 }
-
-// Adds or removes the autostart entry when the box differs from it; false when that fails.
-bool ApplyAutostart(bool wanted) {
-    return wanted == AutostartEnabled() || SetAutostart(wanted, ExecutablePath());
-}
-
-}  // namespace
 
 QPushButton* MakeButton(QWidget* parent, const char* name, int x, int y) {
     auto* button = new QPushButton(parent);

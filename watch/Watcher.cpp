@@ -14,6 +14,7 @@
 #include "core/SharedState.h"
 #include "platform/ChangeSource.h"
 #include "store/DayLog.h"
+#include "store/KeepingRules.h"
 #include "watch/WaitThread.h"
 
 std::function<void()> EndProgramAfterWatchFailure = [] { std::exit(0); };
@@ -99,6 +100,8 @@ bool StopWatching() {
 bool ReloadSettings() {
     StopWatching();
     RunSettings = ReadSettingsFile(SettingsFilePath());
+    PublishKeepingRules(RunSettings.DESTINATION,
+                        {RunSettings.KEEPCOUNT, RunSettings.KEEPDAYS, RunSettings.KEEPMB});
     if (IsWatching()) {
         StopWatching();
     }
