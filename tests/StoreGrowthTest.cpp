@@ -1,7 +1,6 @@
 // How the store grows: identical saves share one copy, the keeping rules remove exactly the
 // snapshots they should (never a file's newest), the store's figures, and the low-space guard.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -9,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "DiskTestSupport.h"
 #include "StoreTestSupport.h"
 #include "core/EventCodes.h"
 #include "core/StoreWarning.h"
@@ -21,6 +21,7 @@
 namespace {
 
 using namespace store_test;
+using namespace disk_test;
 
 constexpr std::int64_t kDay = 24 * 60 * 60;
 constexpr size_t kMegabyte = 1000 * 1000;
@@ -35,32 +36,6 @@ void SetAgeInDays(const std::string& path, double days) {
     const std::int64_t when = NowSeconds() - static_cast<std::int64_t>(days * kDay);
     const struct timespec times[2] = {{when, 0}, {when, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
-}
-
-struct TCount {
-    std::int64_t DiskBytes = 0;
-    std::int64_t Snapshots = 0;
-    std::set<std::string> Files;
-};
-
-// The test's own count of a store: blocks of every regular file, once per inode.
-TCount CountStore(const fs::path& store) {
-    TCount count;
-    std::set<std::pair<dev_t, ino_t>> seen;
-    for (const auto& entry : fs::recursive_directory_iterator(store)) {
-        struct stat status {};
-        if (lstat(entry.path().c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
-            continue;
-        }
-        if (seen.insert({status.st_dev, status.st_ino}).second) {
-            count.DiskBytes += static_cast<std::int64_t>(status.st_blocks) * 512;
-        }
-        if (entry.path().filename().string().rfind("SnapShot.", 0) == 0) {
-            ++count.Snapshots;
-            count.Files.insert(entry.path().parent_path().string());
-        }
-    }
-    return count;
 }
 
 ino_t InodeOf(const std::string& path) {
@@ -303,14 +278,10 @@ TEST(KeepingRuleSettingsTest, OnlyAWholeNumberAboveZeroTurnsARuleOn) {
 // tray shows the warning, and smaller files go on being snapshotted.
 TEST_F(StoreGrowthTest, CopyWithoutRoomOnTheStoresDiskIsRefusedAndSmallerFilesGoOn) {
     const fs::path small = root_ / "small";
-    fs::create_directories(small);
-    if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=8m") != 0) {
+    const TSmallDisk disk(small, "8m");
+    if (!disk.Mounted()) {
         GTEST_SKIP() << "mounting a small tmpfs is not permitted here";
     }
-    struct Unmount {
-        std::string path;
-        ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
-    } unmount{small.string()};
     RunSettings.DESTINATION = small.string();
 
     Save("big.bin", PatternBytes(9 * 1024 * 1024));
@@ -324,9 +295,9 @@ TEST_F(StoreGrowthTest, CopyWithoutRoomOnTheStoresDiskIsRefusedAndSmallerFilesGo
 
     // Fits the free space but not the margin (1 % of the disk): refused as well.
     const struct statvfs before = [&] {
-        struct statvfs disk {};
-        statvfs(small.c_str(), &disk);
-        return disk;
+        struct statvfs info {};
+        statvfs(small.c_str(), &info);
+        return info;
     }();
     const auto free = static_cast<size_t>(before.f_bavail * before.f_frsize);
     Save("nearly.bin", PatternBytes(free - SpaceMargin(before.f_blocks * before.f_frsize) / 2));
@@ -342,14 +313,10 @@ TEST_F(StoreGrowthTest, CopyWithoutRoomOnTheStoresDiskIsRefusedAndSmallerFilesGo
 
 TEST_F(StoreGrowthTest, WarningEndsOnceTheDiskHasRoomForTheRefusedCopy) {
     const fs::path small = root_ / "small";
-    fs::create_directories(small);
-    if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=8m") != 0) {
+    const TSmallDisk disk(small, "8m");
+    if (!disk.Mounted()) {
         GTEST_SKIP() << "mounting a small tmpfs is not permitted here";
     }
-    struct Unmount {
-        std::string path;
-        ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
-    } unmount{small.string()};
     RunSettings.DESTINATION = small.string();
     WriteBytes(small / "filler", PatternBytes(5 * 1024 * 1024));
     Save("doc.bin", PatternBytes(4 * 1024 * 1024));

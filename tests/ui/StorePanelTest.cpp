@@ -1,20 +1,17 @@
 // The store panel on a real store: its figures against the test's own count, the rules saved
 // into Settings.ini and applied, the clean-up and what it freed, the recovery panel listing what
 // is left under the original numbers, and the time to measure a store of 100,000 snapshots.
-#include <sys/mount.h>
-#include <sys/stat.h>
-
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <set>
 
 #include "core/StoreWarning.h"
 #include "store/KeepingRules.h"
 #include "store/SnapshotIndex.h"
+#include "tests/DiskTestSupport.h"
 #include "tests/ui/UiFixture.h"
 #include "ui/RecoveryPanel.h"
 #include "ui/SideBar.h"
@@ -24,6 +21,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace disk_test;
 
 void WriteBytes(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
@@ -33,32 +31,6 @@ void WriteBytes(const fs::path& path, const std::string& bytes) {
 std::string ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-struct TCount {
-    std::int64_t DiskBytes = 0;
-    std::int64_t Snapshots = 0;
-    std::set<std::string> Files;
-};
-
-// The test's own count: blocks of every regular file, once per inode.
-TCount CountStore(const fs::path& store) {
-    TCount count;
-    std::set<std::pair<dev_t, ino_t>> seen;
-    for (const auto& entry : fs::recursive_directory_iterator(store)) {
-        struct stat status {};
-        if (lstat(entry.path().c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
-            continue;
-        }
-        if (seen.insert({status.st_dev, status.st_ino}).second) {
-            count.DiskBytes += static_cast<std::int64_t>(status.st_blocks) * 512;
-        }
-        if (entry.path().filename().string().rfind("SnapShot.", 0) == 0) {
-            ++count.Snapshots;
-            count.Files.insert(entry.path().parent_path().string());
-        }
-    }
-    return count;
 }
 
 }  // namespace
@@ -88,10 +60,11 @@ class StorePanel : public UiFixture {
     }
 
     void StartProgram(const std::string& storeSection = "") {
-        WriteBytes(SettingsFile, "[GENERAL]\r\nSOURCE=" + Watched.string() +
-                                     "\r\nSUBFOLDERS=FALSE\r\nDESTINATION=" + Store.string() +
-                                     "\r\nSKIPLIKETASKS=FALSE\r\n[FILTERS]\r\nBYSIZE=100000\r\nBYEXT=" +
-                                     "\r\nBYEXTMODE=2\r\n" + storeSection);
+        WriteBytes(SettingsFile,
+                   "[GENERAL]\r\nSOURCE=" + Watched.string() +
+                       "\r\nSUBFOLDERS=FALSE\r\nDESTINATION=" + Store.string() +
+                       "\r\nSKIPLIKETASKS=FALSE\r\n[FILTERS]\r\nBYSIZE=100000\r\nBYEXT=" +
+                       "\r\nBYEXTMODE=2\r\n" + storeSection);
         TGUI_Form& form = CreateForm();
         ConnectWindowHooks(form);
         Panel = form.panel7();
@@ -259,13 +232,10 @@ TEST_F(StorePanel, AStoreOfAHundredThousandSnapshotsIsMeasuredInUnderTwoSeconds)
 // The store on a small disk: a save larger than its room is refused with its log line and the
 // tray's warning, and the program goes on snapshotting smaller files.
 TEST_F(StorePanel, ASaveTheStoresDiskHasNoRoomForShowsTheWarningAndTheProgramGoesOn) {
-    if (mount("tmpfs", Store.c_str(), "tmpfs", 0, "size=4m") != 0) {
+    const TSmallDisk disk(Store, "4m");
+    if (!disk.Mounted()) {
         GTEST_SKIP() << "mounting a small tmpfs is not permitted here";
     }
-    struct Unmount {
-        std::string path;
-        ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
-    } unmount{Store.string()};
     StartProgram();
     ASSERT_TRUE(WaitFor([this] { return Form->TrayImageIndex() == 0; }));
     WriteBytes(Watched / "big.bin", std::string(5 * 1024 * 1024, 'b'));
