@@ -16,7 +16,7 @@ struct TSnapshotQueue::TLocked {
     std::mutex Lock;
     std::condition_variable Queued;
     std::deque<TSnapshotEvent> Events;
-    unsigned long long Interruptions = 0;
+    bool WaitingStopped = false;
 };
 
 TSnapshotQueue::TLocked* TSnapshotQueue::NewLockedState() {
@@ -60,20 +60,24 @@ int32_t TSnapshotQueue::Clear() {
 bool TSnapshotQueue::WaitForWork(std::chrono::milliseconds timeout) {
     TLocked& state = State();
     std::unique_lock<std::mutex> lock(state.Lock);
-    const unsigned long long interruptions = state.Interruptions;
-    state.Queued.wait_for(lock, timeout, [&] {
-        return !state.Events.empty() || state.Interruptions != interruptions;
-    });
+    state.Queued.wait_for(lock, timeout,
+                          [&] { return !state.Events.empty() || state.WaitingStopped; });
     return !state.Events.empty();
 }
 
-void TSnapshotQueue::Interrupt() {
+void TSnapshotQueue::StopWaiting() {
     TLocked& state = State();
     {
         std::lock_guard<std::mutex> guard(state.Lock);
-        ++state.Interruptions;
+        state.WaitingStopped = true;
     }
     state.Queued.notify_all();
+}
+
+void TSnapshotQueue::AllowWaiting() {
+    TLocked& state = State();
+    std::lock_guard<std::mutex> guard(state.Lock);
+    state.WaitingStopped = false;
 }
 
 void ResetSnapshotQueue() {
@@ -108,5 +112,11 @@ void RefreshTrayIcon(bool busy) {
 void AppendConsoleLine(const std::string& line) {
     if (WindowHooks.ConsoleAppend) {
         WindowHooks.ConsoleAppend(line);
+    }
+}
+
+void NotifyWatchStatusChanged() {
+    if (WindowHooks.WatchStatusChanged) {
+        WindowHooks.WatchStatusChanged();
     }
 }

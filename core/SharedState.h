@@ -29,10 +29,12 @@ class TSnapshotQueue {
     int32_t Count() const;
     // Drops every queued event; returns how many there were.
     int32_t Clear();
-    // Waits until an event is queued or Interrupt is called; true when one is queued.
+    // Waits until an event is queued, or returns at once while waiting is stopped; true when an
+    // event is queued.
     bool WaitForWork(std::chrono::milliseconds timeout);
-    // Wakes WaitForWork (used to stop the store thread).
-    void Interrupt();
+    // Wakes WaitForWork and keeps it from waiting until AllowWaiting (stopping the store thread).
+    void StopWaiting();
+    void AllowWaiting();
 
   private:
     struct TLocked;
@@ -84,8 +86,12 @@ struct TWindowHooks {
     // The watched folder could not be opened: tell the user (beep and message box); the caller
     // then ends the program. Called on the window's thread.
     std::function<void(const std::string& errorText)> ShowWatchFailure;
+    // The watch state changed (started, stopped, a folder could not be watched): the window
+    // shows it again. Safe to call from any thread.
+    std::function<void()> WatchStatusChanged;
 };
 extern TWindowHooks WindowHooks;
 
 void RefreshTrayIcon(bool busy);
 void AppendConsoleLine(const std::string& line);
+void NotifyWatchStatusChanged();

@@ -4,6 +4,7 @@ set -euo pipefail
 
 PACKAGES=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev
           qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev
+          xfsprogs btrfs-progs
           librsvg2-bin xdg-user-dirs dpkg-dev fakeroot file desktop-file-utils appstream lintian)
 
 missing=()

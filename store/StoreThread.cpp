@@ -57,11 +57,12 @@ int32_t StopStoreThread() {
     std::lock_guard<std::mutex> guard(store.Lock);
     store.StopRequested = true;
     const int32_t dropped = SnapshotQueue.Clear();
-    SnapshotQueue.Interrupt();
+    SnapshotQueue.StopWaiting();
     if (store.Thread) {
         store.Thread->join();
         store.Thread.reset();
     }
+    SnapshotQueue.AllowWaiting();
     store.StopRequested = false;
     return dropped;
 }

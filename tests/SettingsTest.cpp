@@ -203,15 +203,20 @@ TEST(SnapshotQueueHelpers, ProducersOnTwoThreadsAndAWaitingConsumerLoseNothing) 
     EXPECT_EQ(taken, 2 * kEach);
     EXPECT_TRUE(ordered);
 
-    // Interrupt wakes a wait on an empty queue at once.
+    // Stopping the waiting wakes a wait on an empty queue at once, and keeps later waits from
+    // waiting until it is allowed again.
     std::thread interrupter([] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        SnapshotQueue.Interrupt();
+        SnapshotQueue.StopWaiting();
     });
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(SnapshotQueue.WaitForWork(std::chrono::seconds(10)));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     interrupter.join();
+    const auto again = std::chrono::steady_clock::now();
+    EXPECT_FALSE(SnapshotQueue.WaitForWork(std::chrono::seconds(10)));
+    EXPECT_LT(std::chrono::steady_clock::now() - again, std::chrono::seconds(5));
+    SnapshotQueue.AllowWaiting();
 }
 
 TEST(WindowHookHelpers, HelpersCallTheHooksOnlyWhenSet) {

@@ -10,6 +10,7 @@
 
 #include "StoreTestSupport.h"
 #include "lang/Language.h"
+#include "platform/IniFile.h"
 #include "store/FileOperation.h"
 #include "store/SnapshotIndex.h"
 #include "store/StoreThread.h"
@@ -244,6 +245,74 @@ TEST_F(StoreEndToEndTest, CopyingAFileOverTheLimitIntoTheFolderLeavesNoStoreFold
     EXPECT_FALSE(fs::exists(Store("")) && !fs::is_empty(Store(""))) << "no store folder";
     EXPECT_EQ(LogRecords(6).size(), 3u);
     EXPECT_TRUE(LogRecords(12).empty());
+}
+
+// Every DATES entry of every index in the store names an existing copy; returns the entries.
+int ExpectNoEntryWithoutACopy(const fs::path& store) {
+    int entries = 0;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(store, ec), end; !ec && it != end; it.increment(ec)) {
+        if (it->path().filename() != "snapshot.ini") {
+            continue;
+        }
+        const auto index = IniFile::Open(it->path().string());
+        EXPECT_TRUE(index.has_value()) << it->path();
+        if (!index) {
+            continue;
+        }
+        for (const auto& [key, value] : index->ReadSection("DATES")) {
+            ++entries;
+            EXPECT_TRUE(fs::exists(it->path().parent_path() / ("SnapShot." + key)))
+                << it->path() << " names snapshot " << key << " without a copy";
+        }
+    }
+    return entries;
+}
+
+// A file renamed within moments of its save: its snapshot is either taken (and follows the
+// name) or told in the log; no index entry is left without its copy.
+TEST_F(StoreEndToEndTest, AFileRenamedRightAfterItsSaveLeavesNoEntryWithoutACopy) {
+    Start();
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = "quick" + std::to_string(i);
+        WriteBytes(Src(name + ".tmp"), PatternBytes(2000, static_cast<unsigned>(i)));
+        fs::rename(Src(name + ".tmp"), Src(name + ".txt"));
+    }
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(WaitForStoreIdle(30s));
+    EXPECT_GT(ExpectNoEntryWithoutACopy(Store("")), 0);
+}
+
+// A store on a full disk: copies that do not fit fail with their log line and leave the index
+// as it was; every entry that is there names a complete copy.
+TEST_F(StoreEndToEndTest, AFullStoreLeavesNoEntryWithoutACompleteCopy) {
+    fs::create_directories(Store(""));
+    if (std::system(("mount -t tmpfs -o size=1m tmpfs '" + Store("") + "' 2>/dev/null").c_str()) !=
+        0) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    }
+    Start();
+    for (int i = 0; i < 60; ++i) {
+        WriteBytes(Src("doc" + std::to_string(i)), PatternBytes(50000, static_cast<unsigned>(i)));
+    }
+    std::this_thread::sleep_for(300ms);
+    const bool idle = WaitForStoreIdle(30s);
+    EndWatchingQuietly();
+    int complete = 0;
+    for (int i = 0; i < 60; ++i) {
+        const std::string name = "doc" + std::to_string(i);
+        for (const TSnapshotListItem& item : ReadSnapshotList(Src(name))) {
+            EXPECT_EQ(CopyOf(name, item.Number), PatternBytes(50000, static_cast<unsigned>(i)))
+                << name << " snapshot " << item.Number;
+            ++complete;
+        }
+    }
+    const size_t failures = LogRecords(10).size() + LogRecords(11).size() + LogRecords(8).size();
+    EXPECT_EQ(std::system(("umount -l '" + Store("") + "'").c_str()), 0);
+    EXPECT_TRUE(idle);
+    EXPECT_GT(complete, 0);
+    EXPECT_LT(complete, 60);
+    EXPECT_GE(failures, 1u) << "the copies that did not fit are told";
 }
 
 }  // namespace

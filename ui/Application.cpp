@@ -44,6 +44,11 @@ void ConnectWindowHooks(TGUI_Form& form) {
             },
             Qt::QueuedConnection);
     };
+    // May be called on any thread: the window shows the state on its own thread.
+    WindowHooks.WatchStatusChanged = [&form] {
+        QMetaObject::invokeMethod(
+            &form, [&form] { form.ShowWatchStatus(); }, Qt::QueuedConnection);
+    };
     WindowHooks.ShowWatchFailure = [&form](const std::string& errorText) {
         QApplication::beep();
         QMessageBox::critical(form.isVisible() ? &form : nullptr,

@@ -14,6 +14,7 @@ Panel5::Panel5(QWidget* parent)
     Memo5_1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo5_1->setReadOnly(false);
     Memo5_1->setUndoRedoEnabled(false);
+    Memo5_1->setTabChangesFocus(true);  // Tab moves on, as in every other control
     QPalette palette = Memo5_1->palette();
     palette.setColor(QPalette::Base, palette.color(QPalette::Button));
     Memo5_1->setPalette(palette);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -162,10 +163,37 @@ Panel3::Panel3(QWidget* parent)
             [this](int) { ComboBoxEx3_1Select(); });
 }
 
+namespace {
+
+// The day logs of LogsDir, newest first: by the file's modification time (its name is a date in
+// whatever format was in force, which cannot be read back), the name breaking ties.
+std::vector<std::string> DayLogsNewestFirst() {
+    struct TDayFile {
+        std::string Path;
+        std::filesystem::file_time_type Modified;
+    };
+    std::vector<TDayFile> files;
+    for (const std::string& path : ListFiles(LogsDir, "*.log")) {
+        std::error_code error;
+        const auto modified = std::filesystem::last_write_time(path, error);
+        files.push_back({path, error ? std::filesystem::file_time_type::min() : modified});
+    }
+    std::stable_sort(files.begin(), files.end(), [](const TDayFile& a, const TDayFile& b) {
+        return a.Modified != b.Modified ? a.Modified > b.Modified : a.Path > b.Path;
+    });
+    std::vector<std::string> paths;
+    for (TDayFile& file : files) {
+        paths.push_back(std::move(file.Path));
+    }
+    return paths;
+}
+
+}  // namespace
+
 void Panel3::LoadSettings() {
     ComboBoxEx3_1->clear();
     rows_->Clear();
-    const std::vector<std::string> paths = ListFiles(LogsDir, "*.log");
+    const std::vector<std::string> paths = DayLogsNewestFirst();
     if (paths.empty()) {
         ComboBoxEx3_1->addItem(ImageList16Icon(kImageError),
                                QString::fromStdString(TextTables.NoLogText));
@@ -195,24 +223,28 @@ bool Panel3::ShowLOG(const std::string& day) {
         rows.push_back(LogRowOf(record));
     }
     rows_->SetRows(std::move(rows));
+    TreeView3_1->scrollToTop();  // every day is read from its first record
+    TreeView3_1->horizontalScrollBar()->setValue(0);
     FitTimeColumn();
     return true;
 }
 
-// The time column keeps its width while the shown times fit it. Times of a 12-hour format, with
-// their AM/PM mark, do not fit 80 pixels in this font: the column then widens to fit them (up to
-// a limit, so an odd line cannot crowd out the events), and the event column gives up as much,
-// so the list gets no sideways scroll bar. Never narrows a column the user widened.
+// Each day shown starts from the columns' own widths, 80 and 330. Times of a 12-hour format,
+// with their AM/PM mark, do not fit 80 pixels in this font: the time column then widens to fit
+// the shown day's times (up to a limit, so an odd line cannot crowd out the events), and the
+// event column gives up as much, so the list gets no sideways scroll bar.
 void Panel3::FitTimeColumn() {
     QHeaderView* header = TreeView3_1->header();
+    header->resizeSection(0, kTimeColumnWidth);
+    header->resizeSection(1, kEventColumnWidth);
     const QAbstractItemView* view = TreeView3_1;  // the tree view hides its measure
     const int wanted = std::min(view->sizeHintForColumn(0), kMaxTimeColumnWidth);
-    const int shortfall = wanted - header->sectionSize(0);
+    const int shortfall = wanted - kTimeColumnWidth;
     if (shortfall <= 0) {
         return;
     }
     header->resizeSection(0, wanted);
-    header->resizeSection(1, std::max(header->sectionSize(1) - shortfall, 0));
+    header->resizeSection(1, kEventColumnWidth - shortfall);
 }
 
 bool Panel3::ChosenDay(std::string& day) const {

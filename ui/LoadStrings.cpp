@@ -135,6 +135,7 @@ bool TGUI_Form::LoadStrings() {
                            {"BUTTON1", p4->Button4_1},
                            {"BUTTON2", p4->Button4_2},
                            {"BUTTON3", p4->Button4_3}});
+    p4->RestoreDialog.SetTexts(Text("PANEL4", "RESTORE_CAPTION"), Text("PANEL4", "RESTORE_BUTTON"));
 
     TextTables.NoInfoText = LanguageText("VALUES", "VALUE_NOINFO", "GUI");
     LoadActionNames();
@@ -143,7 +144,6 @@ bool TGUI_Form::LoadStrings() {
     Panel6* p6 = panel6();
     SetCaptions("PANEL6", {{"MAINTEXT", p6->MainText},
                            {"LABELTEXT", p6->LabelText},
-                           {"LABEL1", p6->Label6_2},
                            {"LABEL2", p6->Label6_3},
                            {"LABEL3", p6->Label6_8}});
     Panel7* p7 = panel7();
@@ -165,5 +165,46 @@ bool TGUI_Form::LoadStrings() {
                            {"LABEL12", p7->Label7_12},
                            {"BUTTON1", p7->Button7_1},
                            {"BUTTON2", p7->Button7_2}});
+    p6->ShowVersion(Text("PANEL6", "LABEL1"));
+    NameFieldsForAccessibility();
+    ShowWatchStatus();
     return true;
+}
+
+// Fields carry the caption of the label or frame that names them, so a screen reader can tell
+// them apart; "Path:" is named by its frame, since two fields share it.
+void TGUI_Form::NameFieldsForAccessibility() {
+    const auto name = [](QWidget* field, const QString& caption) {
+        QString text = caption.trimmed();
+        if (text.endsWith(QLatin1Char(':'))) {
+            text.chop(1);
+        }
+        field->setAccessibleName(text);
+    };
+    Panel1* p1 = panel1();
+    name(p1->Edit1_1, p1->GroupBox1_1->title());
+    name(p1->Edit1_2, p1->GroupBox1_2->title());
+    Panel2* p2 = panel2();
+    name(p2->SpinEdit2_1, p2->Label2_1->text());
+    name(p2->Edit2_1, p2->Label2_4->text());
+    Panel3* p3 = panel3();
+    name(p3->ComboBoxEx3_1, p3->Label3_1->text());
+    name(p3->TreeView3_1, p3->MainText->text());
+    Panel4* p4 = panel4();
+    name(p4->Edit4_1, p4->Label4_1->text());
+    name(p4->ComboBoxEx4_1, p4->Label4_2->text());
+    name(p4->Edit4_2, p4->Label4_3->text());
+    name(p4->Edit4_3, p4->Label4_4->text());
+    name(p4->Edit4_4, p4->Label4_5->text());
+    name(p4->Edit4_5, p4->Label4_7->text());
+    name(panel5()->Memo5_1, panel5()->MainText->text());
+    Panel7* p7 = panel7();
+    name(p7->Edit7_1, p7->Label7_1->text());
+    name(p7->Edit7_2, p7->Label7_2->text());
+    name(p7->Edit7_3, p7->Label7_3->text());
+    name(p7->Edit7_4, p7->Label7_4->text());
+    name(p7->Edit7_5, p7->Label7_5->text());
+    name(p7->SpinEdit7_1, p7->Label7_6->text());
+    name(p7->SpinEdit7_2, p7->Label7_8->text());
+    name(p7->SpinEdit7_3, p7->Label7_10->text());
 }

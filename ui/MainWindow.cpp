@@ -1,23 +1,30 @@
 #include "ui/MainWindow.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTimer>
+#include <vector>
 
 #include "core/EventCodes.h"
 #include "core/Paths.h"
 #include "core/StoreWarning.h"
+#include "lang/Language.h"
 #include "store/DayLog.h"
 #include "store/StoreThread.h"
 #include "ui/AboutPanel.h"
 #include "ui/ConsolePanel.h"
 #include "ui/EventsPanel.h"
+#include "ui/HelpViewer.h"
 #include "ui/RecoveryPanel.h"
 #include "ui/SettingsPanels.h"
 #include "ui/SideBar.h"
 #include "ui/StorePanel.h"
+#include "watch/WatchStatus.h"
 #include "watch/Watcher.h"
 
 namespace {
@@ -30,6 +37,9 @@ constexpr std::array<std::array<int, 2>, 5> kTaskRows = {
     {{120, 121}, {144, 145}, {170, 171}, {202, 203}, {226, 227}}};
 constexpr int kTaskIconX = 144;
 constexpr int kTaskLabelX = 168;
+// The status line under the task links, in window coordinates.
+constexpr QRect kStatusLine(144, 256, 416, 18);
+constexpr int kStatusRefreshMs = 2000;
 
 // Help pages of task rows 1 to 4 (row 5 is the home page).
 const std::array<const char*, 4> kTaskPages = {"general.htm", "recovery.htm", "tips.htm",
@@ -47,6 +57,49 @@ bool IsLeftClickInside(QObject* watched, QEvent* event) {
     const auto* mouse = static_cast<QMouseEvent*>(event);
     return widget && mouse->button() == Qt::LeftButton &&
            widget->rect().contains(mouse->position().toPoint());
+}
+
+// Enter, Return or Space without Ctrl, Alt or Shift.
+bool IsActivationKey(const QKeyEvent* key) {
+    const bool plain = key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier;
+    return plain && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+                     key->key() == Qt::Key_Space);
+}
+
+// The status line's text for a watch state, from the language file's GUI_FORM/STATUS_ keys.
+QString WatchStatusText(const TWatchStatus& state) {
+    const char* key = "STATUS_STOPPED";
+    std::string file;
+    switch (state.Condition) {
+        case TWatchCondition::Watching:
+            key = state.FailedFolder.empty() ? "STATUS_WATCHING" : "STATUS_PARTLY";
+            file = state.FailedFolder.empty() ? state.WatchedFolder : state.FailedFolder;
+            break;
+        case TWatchCondition::NoSettingsFile:
+            key = "STATUS_NOSETTINGS";
+            file = state.SettingsFile;
+            break;
+        case TWatchCondition::NoWatchedFolder:
+            key = "STATUS_NOFOLDER";
+            break;
+        case TWatchCondition::FolderMissing:
+            key = "STATUS_MISSING";
+            file = state.WatchedFolder;
+            break;
+        case TWatchCondition::CannotWatch:
+            key = "STATUS_FAILED";
+            file = state.FailedFolder;
+            break;
+        case TWatchCondition::Stopped:
+            break;
+    }
+    QString text = QString::fromStdString(LanguageText("GUI_FORM", key, "GUI"));
+    text.replace(QStringLiteral("$FILE$"), QString::fromStdString(file), Qt::CaseInsensitive);
+    text.replace(QStringLiteral("$STORE$"), QString::fromStdString(state.StoreFolder),
+                 Qt::CaseInsensitive);
+    text.replace(QStringLiteral("$ERROR$"), QString::fromStdString(state.ErrorText),
+                 Qt::CaseInsensitive);
+    return text;
 }
 
 }  // namespace
@@ -71,7 +124,7 @@ TGUI_Form::TGUI_Form(QWidget* parent) : QWidget(parent) {
     for (int i = 0; i < kImageListSize; ++i) {
         imageList16_[static_cast<size_t>(i)] = ImageList16Icon(i);
     }
-    pageOpener_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    pageOpener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     copyImageHold_.setSingleShot(true);
     connect(&copyImageHold_, &QTimer::timeout, this, [this] { EndCopyImage(); });
     trayAreaCheck_ = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
@@ -81,6 +134,7 @@ TGUI_Form::TGUI_Form(QWidget* parent) : QWidget(parent) {
     BuildSideBar();
     ConnectCommandClicks();
     InstallEventFilters();
+    SetKeyboardOrder();
     FormCreate();
 }
 
@@ -101,6 +155,7 @@ void TGUI_Form::BuildSideBar() {
     OutButton2_3 = mxOutlookBar->AddButton(group2, QStringLiteral("OutButton2_3"), -1);
     OutButton2_3->setIcon(QIcon(RenderPicture(QStringLiteral("bar-store"), 32, 32)));
     mxOutlookBar->SetActiveGroup(group1);
+    OutButton2_2->setCheckable(false);  // opens the help, never a panel
     for (QToolButton* button : {OutButton1_1, OutButton1_2, OutButton1_3, OutButton1_4,
                                 OutButton1_5, OutButton2_1, OutButton2_2, OutButton2_3}) {
         connect(button, &QToolButton::clicked, this, [this, button] { OutCommandClick(button); });
@@ -143,9 +198,28 @@ void TGUI_Form::BuildStartPage() {
             control->setCursor(Qt::PointingHandCursor);
             control->setMouseTracking(true);
         }
+        label->setFocusPolicy(Qt::StrongFocus);  // a link the keyboard reaches too
         ImageTask[static_cast<size_t>(k)] = icon;
         LabelTask[static_cast<size_t>(k)] = label;
     }
+
+    LabelStatus = new QLabel(ImageLOGO);
+    LabelStatus->setObjectName(QStringLiteral("LabelStatus"));
+    LabelStatus->setTextFormat(Qt::PlainText);
+    LabelStatus->setGeometry(kStatusLine.translated(-kBarWidth, 0));
+    // White on a darkened band of the picture, readable whatever the desktop's colours.
+    LabelStatus->setStyleSheet(QStringLiteral(
+        "QLabel { color: white; background: rgba(16, 28, 44, 150); border-radius: 3px;"
+        " padding: 0px 4px; }"));
+    // A folder that goes away shows without waiting for the next event of the watcher.
+    statusRefresh_ = new QTimer(this);
+    statusRefresh_->setInterval(kStatusRefreshMs);
+    connect(statusRefresh_, &QTimer::timeout, this, [this] {
+        if (ImageLOGO->isVisible() && isVisible()) {
+            ShowWatchStatus();
+        }
+    });
+    statusRefresh_->start();
 }
 
 void TGUI_Form::BuildPanels() {
@@ -173,8 +247,31 @@ void TGUI_Form::InstallEventFilters() {
         LabelTask[static_cast<size_t>(k)]->installEventFilter(this);
     }
     for (QLabel* link : {panel6_->Label6_9, panel6_->Label6_10, panel6_->Label6_11}) {
+        link->setFocusPolicy(Qt::StrongFocus);
         link->installEventFilter(this);
     }
+    // Enter works on every button as Space does.
+    for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+        button->installEventFilter(this);
+    }
+}
+
+// Tab goes through the side bar first, then the start page's links or the shown panel.
+void TGUI_Form::SetKeyboardOrder() {
+    std::vector<QWidget*> chain = {mxOutlookBar->Header(0),
+                                   OutButton1_1,
+                                   OutButton1_2,
+                                   OutButton1_3,
+                                   OutButton1_4,
+                                   OutButton1_5,
+                                   mxOutlookBar->Header(1),
+                                   OutButton2_1,
+                                   OutButton2_2};
+    chain.insert(chain.end(), LabelTask.begin(), LabelTask.end());
+    for (size_t i = 0; i + 1 < chain.size(); ++i) {
+        QWidget::setTabOrder(chain[i], chain[i + 1]);
+    }
+    OutButton1_1->setFocus();  // where the keyboard starts when the window is shown
 }
 
 void TGUI_Form::ConnectCommandClicks() {
@@ -240,6 +337,11 @@ PanelFrame* TGUI_Form::PanelAt(int n) const {
     }
 }
 
+std::array<QToolButton*, TGUI_Form::kPanelCount> TGUI_Form::PanelButtons() const {
+    return {OutButton1_1, OutButton1_2, OutButton1_3, OutButton1_4,
+            OutButton1_5, OutButton2_1, OutButton2_3};
+}
+
 int TGUI_Form::ShownPanel() const {
     for (int n = 1; n <= kPanelCount; ++n) {
         if (PanelAt(n)->isEnabled()) {
@@ -254,6 +356,11 @@ bool TGUI_Form::UnLoadPanels() {
         PanelAt(n)->setEnabled(false);
         PanelAt(n)->setVisible(false);
     }
+    // The start page shows again; hidden behind a panel, its links took no keyboard focus.
+    ImageLOGO->setVisible(true);
+    ShowWatchStatus();
+    ShowSelectedSideBarButton();
+    KeepKeyboardFocus();
     return true;
 }
 
@@ -266,6 +373,9 @@ bool TGUI_Form::LoadPanel(int n) {
     panel->setEnabled(true);
     panel->setVisible(true);
     panel->raise();
+    ImageLOGO->setVisible(false);
+    ShowSelectedSideBarButton();
+    KeepKeyboardFocus();
     if (n != 5) {
         LoadSettings(n);  // the console keeps its lines
     }
@@ -296,9 +406,7 @@ bool TGUI_Form::LoadSettings(int n) {
 }
 
 void TGUI_Form::OutCommandClick(QObject* sender) {
-    const std::array<QToolButton*, kPanelCount> panelButtons = {
-        OutButton1_1, OutButton1_2, OutButton1_3, OutButton1_4,
-        OutButton1_5, OutButton2_1, OutButton2_3};
+    const std::array<QToolButton*, kPanelCount> panelButtons = PanelButtons();
     for (int n = 1; n <= kPanelCount; ++n) {
         if (sender == panelButtons[static_cast<size_t>(n - 1)]) {
             if (PanelAt(n)->isEnabled()) {
@@ -345,13 +453,13 @@ void TGUI_Form::CommandClick(QObject* sender) {
         panel7_->SaveRules();
     }
     if (sender == panel6_->Label6_9) {
-        OpenPage(MakerHomePage());
+        OpenPage(SourceAddress());
     }
     if (sender == panel6_->Label6_10) {
-        OpenPage(ContactMailLink());
+        OpenPage(HelpPage(QStringLiteral("index.htm")));
     }
     if (sender == panel6_->Label6_11) {
-        OpenPage(SupportMailLink());
+        OpenPage(LicenceAddress());
     }
 }
 
@@ -406,6 +514,15 @@ bool TGUI_Form::eventFilter(QObject* watched, QEvent* event) {
     const bool isLink = watched == panel6_->Label6_9 || watched == panel6_->Label6_10 ||
                         watched == panel6_->Label6_11;
     switch (event->type()) {
+        case QEvent::KeyPress:
+            if (HandleKey(watched, static_cast<QKeyEvent*>(event))) {
+                return true;
+            }
+            break;
+        case QEvent::FocusIn:
+        case QEvent::FocusOut:
+            ShowLinkFocus(watched, event->type() == QEvent::FocusIn);
+            break;
         case QEvent::MouseMove:
             if (row > 0) {
                 TasksMouseMove(watched);
@@ -442,10 +559,103 @@ bool TGUI_Form::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+// A page no program took: a help page opens in the built-in viewer; anything else (a web or mail
+// address) changes nothing.
 void TGUI_Form::OpenPage(const QUrl& url) {
-    if (pageOpener_) {
-        pageOpener_(url);  // the result is ignored: a page that cannot open changes nothing
+    const bool opened = pageOpener_ && pageOpener_(url);
+    if (!opened && url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile()) {
+        ShowHelpInViewer(url);
     }
+}
+
+void TGUI_Form::ShowHelpInViewer(const QUrl& page) {
+    if (!helpViewer_) {
+        helpViewer_ = new THelpViewer(this);
+    }
+    helpViewer_->ShowPage(page);
+}
+
+void TGUI_Form::ShowWatchStatus() {
+    if (!LabelStatus) {
+        return;
+    }
+    const QString text = WatchStatusText(CurrentWatchStatus());
+    LabelStatus->setToolTip(text);
+    LabelStatus->setAccessibleName(text);
+    // One line: a long path gives up its middle.
+    const int room = LabelStatus->width() - 10;
+    LabelStatus->setText(LabelStatus->fontMetrics().elidedText(text, Qt::ElideMiddle, room));
+}
+
+// A control that had the keyboard focus and went away with its page hands it to the side bar.
+void TGUI_Form::KeepKeyboardFocus() {
+    QWidget* focus = focusWidget();
+    if (focus && focus->isVisibleTo(this)) {
+        return;
+    }
+    const std::array<QToolButton*, kPanelCount> panelButtons = PanelButtons();
+    const int shown = ShownPanel();
+    QToolButton* button = shown > 0 ? panelButtons[static_cast<size_t>(shown - 1)] : OutButton1_1;
+    if (button->isVisibleTo(this)) {
+        button->setFocus();
+    } else {
+        mxOutlookBar->Header(mxOutlookBar->ActiveGroup())->setFocus();
+    }
+}
+
+void TGUI_Form::ShowSelectedSideBarButton() {
+    const std::array<QToolButton*, kPanelCount> panelButtons = PanelButtons();
+    const int shown = ShownPanel();
+    for (int n = 1; n <= kPanelCount; ++n) {
+        panelButtons[static_cast<size_t>(n - 1)]->setChecked(n == shown);
+    }
+}
+
+// Enter or Space on a focused link opens it; Enter on a button clicks it as Space does.
+bool TGUI_Form::HandleKey(QObject* watched, QKeyEvent* event) {
+    if (!IsActivationKey(event)) {
+        return false;
+    }
+    if (TaskRowOf(watched) > 0) {
+        TasksClick(watched);
+        return true;
+    }
+    if (watched == panel6_->Label6_9 || watched == panel6_->Label6_10 ||
+        watched == panel6_->Label6_11) {
+        CommandClick(watched);
+        return true;
+    }
+    auto* button = qobject_cast<QAbstractButton*>(watched);
+    if (button && event->key() != Qt::Key_Space && button->isEnabled()) {
+        button->click();
+        return true;
+    }
+    return false;
+}
+
+// A link with the keyboard focus is underlined (task links) or drawn in the selection colours
+// (the about panel's links, which are always underlined).
+void TGUI_Form::ShowLinkFocus(QObject* watched, bool focused) {
+    const int row = TaskRowOf(watched);
+    if (row > 0) {
+        SetTaskUnderline(row, focused);
+        return;
+    }
+    auto* link = qobject_cast<QLabel*>(watched);
+    if (!link ||
+        (link != panel6_->Label6_9 && link != panel6_->Label6_10 && link != panel6_->Label6_11)) {
+        return;
+    }
+    QPalette colours = link->palette();
+    colours.setColor(QPalette::Window, palette().color(QPalette::Highlight));
+    link->setAutoFillBackground(focused);
+    if (focused) {
+        link->setProperty("linkColour", colours.color(QPalette::WindowText));
+        colours.setColor(QPalette::WindowText, palette().color(QPalette::HighlightedText));
+    } else if (link->property("linkColour").isValid()) {
+        colours.setColor(QPalette::WindowText, link->property("linkColour").value<QColor>());
+    }
+    link->setPalette(colours);
 }
 
 QUrl TGUI_Form::HelpPage(const QString& page) {
@@ -453,7 +663,7 @@ QUrl TGUI_Form::HelpPage(const QString& page) {
                                page);
 }
 
-void TGUI_Form::SetPageOpener(std::function<void(const QUrl&)> opener) {
+void TGUI_Form::SetPageOpener(std::function<bool(const QUrl&)> opener) {
     pageOpener_ = std::move(opener);
 }
 

@@ -15,6 +15,7 @@
 #include "ui/Pictures.h"
 
 class TOutlookBar;
+class THelpViewer;
 class PanelFrame;
 class Panel1;
 class Panel2;
@@ -23,6 +24,8 @@ class Panel4;
 class Panel5;
 class Panel6;
 class Panel7;
+
+class QKeyEvent;
 
 class TGUI_Form : public QWidget {
     Q_OBJECT
@@ -86,8 +89,15 @@ class TGUI_Form : public QWidget {
     bool AppVisible() const { return isVisible(); }
 
     // Opens pages through this function (QDesktopServices::openUrl unless replaced, e.g. by a
-    // test that records the address instead of starting a browser).
-    void SetPageOpener(std::function<void(const QUrl&)> opener);
+    // test that records the address instead of starting a browser); it tells whether a program
+    // took the page. A help page that no program took opens in the built-in help viewer.
+    void SetPageOpener(std::function<bool(const QUrl&)> opener);
+    // The built-in help viewer; nullptr until a help page needed it.
+    THelpViewer* HelpViewer() const { return helpViewer_; }
+
+    // Shows the watch state in the start page's status line (watching which folder into which
+    // store, or why not). Runs on the window's thread.
+    void ShowWatchStatus();
     // Called when the window becomes minimised; empty until start-up hooks ApplMinimalize.
     void SetMinimizeHandler(std::function<void()> handler);
     // Tells whether a notification area exists (QSystemTrayIcon::isSystemTrayAvailable unless
@@ -107,6 +117,8 @@ class TGUI_Form : public QWidget {
     PanelFrame* PanelAt(int n) const;
     // Number of the shown panel (the one that is Enabled), 0 for the start page.
     int ShownPanel() const;
+    // The side-bar buttons of panels 1 to 6, in that order.
+    std::array<QToolButton*, kPanelCount> PanelButtons() const;
 
     TOutlookBar* mxOutlookBar = nullptr;
     QToolButton* OutButton1_1 = nullptr;
@@ -123,6 +135,7 @@ class TGUI_Form : public QWidget {
     QLabel* LabelTask_MAIN = nullptr;
     std::array<QLabel*, 5> ImageTask{};  // ImageTask_1 .. ImageTask_5
     std::array<QLabel*, 5> LabelTask{};  // LabelTask_1 .. LabelTask_5
+    QLabel* LabelStatus = nullptr;       // one line under the task links: the watch state
 
   signals:
     // The window was closed (after FormClose); start-up ends the program on it.
@@ -140,6 +153,13 @@ class TGUI_Form : public QWidget {
     void ConnectCommandClicks();
     void InstallEventFilters();
     void OpenPage(const QUrl& url);
+    void ShowHelpInViewer(const QUrl& page);
+    void SetKeyboardOrder();
+    void ShowSelectedSideBarButton();
+    void KeepKeyboardFocus();
+    void NameFieldsForAccessibility();
+    bool HandleKey(QObject* watched, QKeyEvent* event);
+    void ShowLinkFocus(QObject* watched, bool focused);
     void SetTaskUnderline(int row, bool underlined);
     int TaskRowOf(QObject* sender) const;
     void EndCopyImage();
@@ -160,7 +180,9 @@ class TGUI_Form : public QWidget {
     QElapsedTimer copyImageSince_;
     QTimer copyImageHold_;
     bool closed_ = false;
-    std::function<void(const QUrl&)> pageOpener_;
+    std::function<bool(const QUrl&)> pageOpener_;
+    QTimer* statusRefresh_ = nullptr;  // looks at the watch state again while the start page shows
+    THelpViewer* helpViewer_ = nullptr;
     std::function<void()> minimizeHandler_;
     std::function<bool()> trayAreaCheck_;
 };

@@ -60,11 +60,9 @@ PanelFrame::PanelFrame(int number, const QString& headerName, const QString& pic
     titleFont.setBold(true);
     MainText->setFont(titleFont);
 
-    LabelText = MakeLabel(HeaderStrip, "", 83, 28);
+    // The description in the window's own size; a long one wraps to a second line in the strip.
+    LabelText = MakeWrappedLabel(HeaderStrip, "", QRect(83, 28, kWidth - 4 - 83 - 8, 32));
     LabelText->setObjectName(QStringLiteral("LabelText%1_1").arg(number));
-    QFont smallFont = LabelText->font();
-    smallFont.setPixelSize(9);
-    LabelText->setFont(smallFont);
 }
 
 void PanelFrame::paintEvent(QPaintEvent*) {
@@ -74,6 +72,9 @@ void PanelFrame::paintEvent(QPaintEvent*) {
 }
 
 void SetCaption(QWidget* control, const QString& text) {
+    if (control) {
+        control->setAccessibleName(QString(text).remove(QLatin1Char('&')));
+    }
     if (auto* label = qobject_cast<QLabel*>(control)) {
         label->setText(text);
         if (!label->wordWrap() && !label->property("fixedGeometry").toBool()) {

@@ -78,6 +78,20 @@ bool AskWithWarningBox(QWidget* owner, const QString& question) {
                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
+bool AskWithQuestionBox(QWidget* owner, const QString& question) {
+    return QMessageBox::question(owner, QGuiApplication::applicationDisplayName(), question,
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
+// The question before replacing target: WARNINGS/3 with the target in place of $FILE$; a text
+// without that place gets the target on a line of its own, so the question always names it.
+QString ReplaceQuestion(const QString& target) {
+    const std::string text = LanguageText("WARNINGS", "3", "GUI");
+    const std::string filled = SubstituteFile(text, FsPath(target));
+    return ShownText(filled != text ? filled : text + "\n" + FsPath(target));
+}
+
 // A file dialog that takes any name, but only in a folder that exists.
 class TAnyFileDialog : public QFileDialog {
   public:
@@ -96,7 +110,8 @@ class TAnyFileDialog : public QFileDialog {
 
 }  // namespace
 
-std::optional<QString> RunFileDialog(QWidget* owner, const QString& offered) {
+std::optional<QString> RunFileDialog(QWidget* owner, const QString& offered, const QString& caption,
+                                     const QString& acceptText) {
     TAnyFileDialog dialog(owner);
     dialog.setObjectName(QStringLiteral("OpenDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);  // the folder check above needs our own
@@ -104,7 +119,15 @@ std::optional<QString> RunFileDialog(QWidget* owner, const QString& offered) {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);  // an existing target is not questioned
     dialog.setNameFilter(QStringLiteral("*.* (*)"));
     dialog.setSizeGripEnabled(true);
-    if (!offered.isEmpty()) {
+    if (!caption.isEmpty()) {
+        dialog.setWindowTitle(caption);
+    }
+    if (!acceptText.isEmpty()) {
+        dialog.setLabelText(QFileDialog::Accept, acceptText);
+    }
+    if (!offered.isEmpty() && QFileInfo(offered).isDir()) {
+        dialog.setDirectory(offered);
+    } else if (!offered.isEmpty()) {
         dialog.setDirectory(QFileInfo(offered).absolutePath());
         dialog.selectFile(offered);
     }
@@ -115,8 +138,12 @@ std::optional<QString> RunFileDialog(QWidget* owner, const QString& offered) {
 }
 
 bool TOpenDialog::Execute() {
+    return Execute(fileName_);
+}
+
+bool TOpenDialog::Execute(const QString& offered) {
     const std::optional<QString> chosen =
-        runner_ ? runner_(owner_, fileName_) : RunFileDialog(owner_, fileName_);
+        runner_ ? runner_(owner_, offered) : RunFileDialog(owner_, offered, caption_, acceptText_);
     if (!chosen || chosen->isEmpty()) {
         return false;
     }
@@ -124,9 +151,33 @@ bool TOpenDialog::Execute() {
     return true;
 }
 
+void TOpenDialog::SetTexts(const QString& caption, const QString& acceptText) {
+    caption_ = caption;
+    acceptText_ = acceptText;
+}
+
+QString ProposedRestoreName(const QString& document, int n) {
+    const QFileInfo info(document);
+    const QString folder = ChooserStartFolder(info.absolutePath());
+    // A name that is all extension (".profile") keeps it whole as its stem.
+    const bool hasStem = !info.completeBaseName().isEmpty() && !info.suffix().isEmpty();
+    const QString stem = hasStem ? info.completeBaseName() : info.fileName();
+    const QString extension = hasStem ? QStringLiteral(".") + info.suffix() : QString();
+    for (int attempt = 1;; ++attempt) {
+        const QString mark = attempt == 1
+                                 ? QStringLiteral(" (snapshot %1)").arg(n)
+                                 : QStringLiteral(" (snapshot %1, %2)").arg(n).arg(attempt);
+        const QString candidate = folder + QLatin1Char('/') + stem + mark + extension;
+        if (!QFileInfo::exists(candidate) && !QFileInfo(candidate).isSymLink()) {
+            return candidate;
+        }
+    }
+}
+
 Panel4::Panel4(QWidget* parent)
     : PanelFrame(4, QStringLiteral("Panel4_1"), QStringLiteral("bar-lifebuoy"), parent),
       AskDelete(AskWithWarningBox),
+      AskReplace(AskWithQuestionBox),
       snapshotIcon_(ImageList16Icon(kImageSnapshot)),
       nothingIcon_(ImageList16Icon(kImageError)) {
     Label4_1 = MakeLabel(this, "Label4_1", 10, 83);
@@ -188,7 +239,11 @@ void Panel4::ComboBoxEx4_1Select() {
 }
 
 void Panel4::ChooseFile() {
-    if (!OpenDialog.Execute()) {
+    // The first time, the dialog opens in the watched folder; then at the last choice.
+    const QString offered = OpenDialog.FileName().isEmpty()
+                                ? ChooserStartFolder(PathOf(RunSettings.SOURCE))
+                                : OpenDialog.FileName();
+    if (!OpenDialog.Execute(offered)) {
         return;
     }
     Edit4_1->setText(OpenDialog.FileName());
@@ -196,10 +251,15 @@ void Panel4::ChooseFile() {
 }
 
 void Panel4::RestoreSnapshot() {
-    if (!OpenDialog.Execute()) {
+    const QString offered = ProposedRestoreName(Edit4_1->text(), SelectedSnapshotNumber());
+    if (!RestoreDialog.Execute(offered)) {
         return;
     }
-    ShowSNAPSHOTSRESCUE(OpenDialog.FileName());
+    const QString target = RestoreDialog.FileName();
+    if (QFileInfo::exists(target) && !(AskReplace && AskReplace(this, ReplaceQuestion(target)))) {
+        return;  // an existing file stays untouched unless the user agreed
+    }
+    ShowSNAPSHOTSRESCUE(target);
 }
 
 void Panel4::DeleteSnapshots() {

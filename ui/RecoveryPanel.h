@@ -15,19 +15,28 @@
 
 #include "ui/PanelFrame.h"
 
-// The window's one file dialog, shared by choosing the file and choosing where to restore. It
-// accepts any name in an existing folder (the file itself need not exist, so a deleted document
-// or a new target can be named) and offers the name last chosen again the next time it opens.
+// A file dialog of the recovery panel. It accepts any name in an existing folder (the file
+// itself need not exist, so a deleted document or a new target can be named) and remembers the
+// name last chosen in it.
 class TOpenDialog {
   public:
-    // Shows a dialog offering a name; returns the chosen name, or nullopt when cancelled.
+    // Shows a dialog offering a name (or a folder to open in); returns the chosen name, or
+    // nullopt when cancelled.
     using Runner = std::function<std::optional<QString>(QWidget* owner, const QString& offered)>;
 
     explicit TOpenDialog(QWidget* owner) : owner_(owner) {}
 
-    // Shows the dialog; true when a name was chosen, which FileName then holds.
+    // Shows the dialog offering the name last chosen; true when a name was chosen, which
+    // FileName then holds.
     bool Execute();
+    // The same, offering the given name, or opening in the given folder when it is one.
+    bool Execute(const QString& offered);
     const QString& FileName() const { return fileName_; }
+
+    // The dialog's caption and the text of its accept button; empty keeps the dialog's own.
+    void SetTexts(const QString& caption, const QString& acceptText);
+    const QString& Caption() const { return caption_; }
+    const QString& AcceptText() const { return acceptText_; }
 
     // Replaces the dialog (tests answer it this way); an empty runner restores the real one.
     void SetRunner(Runner runner) { runner_ = std::move(runner); }
@@ -35,12 +44,21 @@ class TOpenDialog {
   private:
     QWidget* owner_;
     QString fileName_;
+    QString caption_;
+    QString acceptText_;
     Runner runner_;
 };
 
 // The real dialog behind TOpenDialog: a QFileDialog for any file name, all files listed,
-// resizable, that refuses names whose folder does not exist.
-std::optional<QString> RunFileDialog(QWidget* owner, const QString& offered);
+// resizable, that refuses names whose folder does not exist. offered is a name to preselect,
+// or a folder to open in; caption and acceptText replace the dialog's own when not empty.
+std::optional<QString> RunFileDialog(QWidget* owner, const QString& offered,
+                                     const QString& caption = QString(),
+                                     const QString& acceptText = QString());
+
+// A name beside document for a restored snapshot n that names no existing file:
+// "report (snapshot 3).odt", then "report (snapshot 3, 2).odt" and so on.
+QString ProposedRestoreName(const QString& document, int n);
 
 class Panel4 : public PanelFrame {
     Q_OBJECT
@@ -52,9 +70,12 @@ class Panel4 : public PanelFrame {
     void LoadSettings();
     // ComboBoxEx4_1's selection: shows the details of the chosen snapshot.
     void ComboBoxEx4_1Select();
-    // Button4_1: the file dialog; a chosen name goes into Edit4_1 and its snapshots are listed.
+    // Button4_1: the file dialog (in the watched folder the first time, then at the last
+    // choice); a chosen name goes into Edit4_1 and its snapshots are listed.
     void ChooseFile();
-    // Button4_2: the file dialog; the chosen snapshot is copied into the named file.
+    // Button4_2: the restore dialog, in the document's folder, offering a new name beside it.
+    // A target that exists is replaced only after the user agrees (WARNINGS/3, default No); then
+    // the chosen snapshot is copied into it.
     void RestoreSnapshot();
     // Button4_3: the stop beep and a Yes/No warning question (WARNINGS/1); on Yes the file's
     // snapshots are deleted and the list refilled.
@@ -80,10 +101,16 @@ class Panel4 : public PanelFrame {
     // Number of the snapshot the selected list item stands for; 0 for none.
     int SelectedSnapshotNumber() const;
 
-    // Button4_1 and Button4_2 both use this dialog.
+    // Button4_1 chooses the file with this dialog.
     TOpenDialog OpenDialog{this};
+    // Button4_2 chooses where to restore with this one (caption PANEL4/RESTORE_CAPTION,
+    // accept button PANEL4/RESTORE_BUTTON).
+    TOpenDialog RestoreDialog{this};
     // Asks the delete question; true for Yes. A warning message box unless a test replaces it.
     std::function<bool(QWidget* owner, const QString& question)> AskDelete;
+    // Asks whether an existing target may be replaced; true for Yes. A question box whose
+    // default is No unless a test replaces it.
+    std::function<bool(QWidget* owner, const QString& question)> AskReplace;
 
     QLabel* Label4_1 = nullptr;
     QLineEdit* Edit4_1 = nullptr;  // read-only: the chosen file

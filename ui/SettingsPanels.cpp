@@ -1,6 +1,8 @@
 #include "ui/SettingsPanels.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <utility>
@@ -18,8 +20,9 @@ namespace {
 
 const QString kInfoPicture = QStringLiteral("info");
 
-QString AskForFolder(QWidget* parent, const QString& caption) {
-    return QFileDialog::getExistingDirectory(parent, caption, QString(), QFileDialog::ShowDirsOnly);
+QString AskForFolder(QWidget* parent, const QString& caption, const QString& startFolder) {
+    return QFileDialog::getExistingDirectory(parent, caption, startFolder,
+                                             QFileDialog::ShowDirsOnly);
 }
 
 const char* FlagText(bool on) {
@@ -80,6 +83,17 @@ void FinishSave(bool written, QWidget* panel, const TMessageNotice& notice) {
     if (notice) {
         notice(panel, SaveFailureText());
     }
+}
+
+QString ChooserStartFolder(const QString& fieldValue) {
+    if (fieldValue.trimmed().isEmpty() || !QDir::isAbsolutePath(fieldValue)) {
+        return QDir::homePath();
+    }
+    QString folder = QDir::cleanPath(fieldValue);
+    while (folder != QStringLiteral("/") && !QFileInfo(folder).isDir()) {
+        folder = QFileInfo(folder).absolutePath();
+    }
+    return folder == QStringLiteral("/") ? QDir::homePath() : folder;
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, int x, int y) {
@@ -143,7 +157,7 @@ void Panel1::LoadSettings() {
 
 void Panel1::ChooseFolderInto(QLineEdit* edit, TShownSetting& shown, const QGroupBox* frame) {
     const TFolderChooser chooser = folderChooser_ ? folderChooser_ : AskForFolder;
-    const QString folder = chooser(this, frame->title());
+    const QString folder = chooser(this, frame->title(), ChooserStartFolder(edit->text()));
     if (folder.isEmpty()) {
         return;  // cancelled
     }

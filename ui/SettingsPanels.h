@@ -14,9 +14,14 @@
 #include "ui/PanelFrame.h"
 #include "ui/SpinEdit.h"
 
-// Asks the user for a folder; the chosen folder, or an empty text when the user cancels.
-// QFileDialog::getExistingDirectory unless a test answers instead.
-using TFolderChooser = std::function<QString(QWidget* parent, const QString& caption)>;
+// Asks the user for a folder, opening in startFolder; the chosen folder, or an empty text when
+// the user cancels. QFileDialog::getExistingDirectory unless a test answers instead.
+using TFolderChooser =
+    std::function<QString(QWidget* parent, const QString& caption, const QString& startFolder)>;
+
+// Where a folder chooser for a field opens: the folder the field names, or the nearest one
+// above it that exists; the home folder when the field names none.
+QString ChooserStartFolder(const QString& fieldValue);
 // Shows one message to the user; a warning message box unless a test records it instead.
 using TMessageNotice = std::function<void(QWidget* parent, const QString& text)>;
 
@@ -37,7 +42,8 @@ class Panel1 : public PanelFrame {
     // CheckBox1_1 SUBFOLDERS, CheckBox1_2 SKIPLIKETASKS; CheckBox1_3 from the autostart entry
     // as it is on disk. Called on every opening.
     void LoadSettings();
-    // Button1_1: the folder chooser; a confirmed folder goes into Edit1_1, cancel changes nothing.
+    // Button1_1: the folder chooser, opening in Edit1_1's folder; a confirmed folder goes into
+    // Edit1_1, cancel changes nothing.
     void ChooseWatchedFolder();
     // Button1_2: the same for Edit1_2.
     void ChooseStoreFolder();

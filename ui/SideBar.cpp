@@ -12,21 +12,24 @@ TOutlookBar::TOutlookBar(QWidget* parent) : QFrame(parent) {
     setLineWidth(1);
     setAutoFillBackground(true);
     setStyleSheet(QStringLiteral(
-        "TOutlookBar { background: #6f8196; border: 1px solid #3f4b59; }"
+        "TOutlookBar { background: #5d6f86; border: 1px solid #3f4b59; }"
         "QToolButton { color: white; border: 1px solid transparent; border-radius: 3px;"
         " padding-top: 4px; }"
         "QToolButton:hover { border-color: #c9d6e5; background: rgba(255,255,255,28); }"
         "QToolButton:pressed { border-color: #2f3a46; background: rgba(0,0,0,40); }"
+        "QToolButton:checked { border-color: #e8eef5; background: rgba(16,28,44,90); }"
+        "QToolButton:focus { border: 1px dotted white; }"
         "QPushButton { border: 1px solid #3f4b59; border-top-color: #ffffff;"
         " border-left-color: #ffffff; background: #dfe4ea; color: #1c2633; font-weight: bold; }"
-        "QPushButton:hover { background: #eef2f6; }"));
+        "QPushButton:hover { background: #eef2f6; }"
+        "QPushButton:focus { background: #c3d4e6; border: 1px dotted #1c2633; }"));
 }
 
 int TOutlookBar::AddGroup(const QString& headerName) {
     Group group;
     group.header = new QPushButton(this);
     group.header->setObjectName(headerName);
-    group.header->setFocusPolicy(Qt::NoFocus);
+    group.header->setFocusPolicy(Qt::StrongFocus);
     const int index = static_cast<int>(groups_.size());
     connect(group.header, &QPushButton::clicked, this, [this, index] { SetActiveGroup(index); });
     groups_.push_back(group);
@@ -42,7 +45,8 @@ QToolButton* TOutlookBar::AddButton(int group, const QString& name, int imageInd
     button->setIconSize(QSize(32, 32));
     button->setFixedSize(kButtonWidth, kButtonHeight);
     button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setCheckable(true);  // the open panel's button shows as selected
+    button->setFocusPolicy(Qt::StrongFocus);
     groups_[static_cast<size_t>(group)].buttons.push_back(button);
     ArrangeGroups();
     return button;

@@ -16,6 +16,7 @@
 #include "store/DayLog.h"
 #include "store/KeepingRules.h"
 #include "watch/WaitThread.h"
+#include "watch/WatchStatus.h"
 
 std::function<void()> EndProgramAfterWatchFailure = [] { std::exit(0); };
 
@@ -39,6 +40,8 @@ bool IsExistingFolder(const std::string& path) {
 }
 
 void ReportWatchFailure(const std::string& errorText) {
+    NoteUnwatchableFolder(RunSettings.SOURCE, errorText);
+    NotifyWatchStatusChanged();
     if (WindowHooks.ShowWatchFailure) {
         WindowHooks.ShowWatchFailure(errorText);
     } else {
@@ -68,7 +71,9 @@ bool StartWatching() {
     if (IsWatching()) {
         StopWatching();
     }
+    ClearUnwatchableFolder();
     if (!IsExistingFolder(RunSettings.SOURCE)) {
+        NotifyWatchStatusChanged();
         return false;
     }
     std::string errorText;
@@ -85,6 +90,7 @@ bool StartWatching() {
     state.Watching = true;
     RefreshTrayIcon(false);
     WriteLogLine(kLogWatchingStarted, kImageInformation, "");
+    NotifyWatchStatusChanged();
     return true;
 }
 
@@ -94,6 +100,7 @@ bool StopWatching() {
     }
     EndWaitThread(false);
     WriteLogLine(kLogWatchingStopped, kImageWarning, "");
+    NotifyWatchStatusChanged();
     return true;
 }
 

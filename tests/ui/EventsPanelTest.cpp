@@ -1,8 +1,9 @@
-// The events panel on real day files: the day list in the folder's order, the records of the
+// The events panel on real day files: the day list newest first, the records of the
 // chosen day, odd lines, deleting a day, a vanished day, and the list's columns and selection.
 #include <QComboBox>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeView>
 #include <filesystem>
 #include <fstream>
@@ -47,15 +48,6 @@ class EventsPanel : public UiFixture {
         std::ofstream(DayLogPath(day), std::ios::binary) << content;
     }
 
-    // Days in the order the folder lists them.
-    static QStringList ListedDays() {
-        QStringList days;
-        for (const std::string& path : ListFiles(LogsDir, "*.log")) {
-            days << QString::fromStdString(fs::path(path).stem().string());
-        }
-        return days;
-    }
-
     QStringList DayItems() {
         QComboBox* combo = Find<QComboBox>("ComboBoxEx3_1");
         QStringList items;
@@ -85,31 +77,36 @@ class EventsPanel : public UiFixture {
     void OpenPanel() { Click(Find<QWidget>("OutButton1_3")); }
 };
 
-TEST_F(EventsPanel, ListsDaysInTheFolderOrderShowsTheFirstAndTheChosenOne) {
+// Days are listed by their files' modification times, newest first, whatever their names say
+// and whatever order the folder lists them in.
+TEST_F(EventsPanel, ListsDaysNewestFirstShowsTheFirstAndTheChosenOne) {
     CreateFormWithEmptyLogs();
     WriteDay("2.1.2026", "8:00:00;1;3;\r\n8:00:01;2;3;\r\n");
     WriteDay("1.1.2026", "9:00:00;3;4;\r\n");
+    WriteDay("3.1.2026", "7:00:00;13;5;\r\n");
+    const auto now = fs::file_time_type::clock::now();
+    fs::last_write_time(DayLogPath("1.1.2026"), now - std::chrono::hours(1));
+    fs::last_write_time(DayLogPath("2.1.2026"), now - std::chrono::hours(30));
+    fs::last_write_time(DayLogPath("3.1.2026"), now - std::chrono::hours(60));
     OpenPanel();
 
-    const QStringList listed = ListedDays();
-    ASSERT_EQ(listed.size(), 2);
-    EXPECT_EQ(DayItems(), listed);
+    EXPECT_EQ(DayItems(), (QStringList{"1.1.2026", "2.1.2026", "3.1.2026"}));
     QComboBox* combo = Find<QComboBox>("ComboBoxEx3_1");
     EXPECT_EQ(combo->currentIndex(), 0);
     EXPECT_TRUE(ShowsImage(combo->itemIcon(0), 6));
     EXPECT_TRUE(ShowsImage(combo->itemIcon(1), 6));
     EXPECT_TRUE(Find<QPushButton>("Button3_1")->isEnabled());
-
-    const QStringList first = listed[0] == "2.1.2026" ? QStringList{"8:00:00|Ostrevan started.|3",
-                                                                    "8:00:01|Watching started.|3"}
-                                                      : QStringList{"9:00:00|Watching stopped.|4"};
-    const QStringList second = listed[0] == "2.1.2026" ? QStringList{"9:00:00|Watching stopped.|4"}
-                                                       : QStringList{"8:00:00|Ostrevan started.|3",
-                                                                     "8:00:01|Watching started.|3"};
-    EXPECT_EQ(ShownRows(), first);
+    EXPECT_EQ(ShownRows(), QStringList{"9:00:00|Watching stopped.|4"});
     QTest::keyClick(combo, Qt::Key_Down);  // the user chooses the second day
     EXPECT_EQ(combo->currentIndex(), 1);
-    EXPECT_EQ(ShownRows(), second);
+    EXPECT_EQ(ShownRows(),
+              (QStringList{"8:00:00|Ostrevan started.|3", "8:00:01|Watching started.|3"}));
+
+    // A day written to again moves to the top at the next opening.
+    fs::last_write_time(DayLogPath("3.1.2026"), now);
+    OpenPanel();
+    OpenPanel();
+    EXPECT_EQ(DayItems(), (QStringList{"3.1.2026", "1.1.2026", "2.1.2026"}));
 }
 
 TEST_F(EventsPanel, RecordsShowTheirTextsWithTheFileAndOddLinesShowWhatCouldBeRead) {
@@ -158,7 +155,7 @@ TEST_F(EventsPanel, DeletingDaysWithoutAQuestionUntilTheNoLogItemRemains) {
     WriteDay("1.1.2026", "9:00:00;2;3;\r\n");
     WriteDay("2.1.2026", "10:00:00;3;4;\r\n");
     OpenPanel();
-    const QStringList listed = ListedDays();
+    const QStringList listed = DayItems();
     ASSERT_EQ(listed.size(), 2);
 
     Click(Find<QPushButton>("Button3_1"));
@@ -203,7 +200,7 @@ TEST_F(EventsPanel, ADayWhoseFileVanishedKeepsTheRowsShown) {
     WriteDay("1.1.2026", "9:00:00;2;3;\r\n");
     WriteDay("2.1.2026", "10:00:00;3;4;\r\n");
     OpenPanel();
-    const QStringList listed = ListedDays();
+    const QStringList listed = DayItems();
     ASSERT_EQ(listed.size(), 2);
     const QStringList shown = ShownRows();
     ASSERT_EQ(shown.size(), 1);
@@ -245,6 +242,42 @@ TEST_F(EventsPanel, RowsAreSelectedWholeByEitherButtonAndColumnsResizeOnTheDivid
     QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, divider);
     EXPECT_EQ(header->sectionSize(0), TimeColumnHint(tree));
     EXPECT_EQ(header->sectionSize(1), eventWidth);
+}
+
+// Each day starts from the columns' own widths: after an odd day the time column is 80 again,
+// and each day shown starts at its first record.
+TEST_F(EventsPanel, EveryDayShownStartsFromTheOwnWidthsAndItsFirstRecord) {
+    CreateFormWithEmptyLogs();
+    std::string many;
+    for (int i = 0; i < 300; ++i) {
+        many += "9:00:" + std::to_string(i % 60) + ";2;3;\r\n";
+    }
+    WriteDay("1.1.2026", many);
+    WriteDay("2.1.2026", "9:00:00 AM;2;3;\r\n" + many);
+    WriteDay("3.1.2026", many);
+    OpenPanel();
+    Panel3* panel = Form->panel3();
+    QTreeView* tree = Find<QTreeView>("TreeView3_1");
+    QHeaderView* header = tree->header();
+
+    ASSERT_TRUE(panel->ShowLOG("2.1.2026"));
+    EXPECT_GT(header->sectionSize(0), 80);
+    tree->scrollToBottom();
+    ASSERT_GT(tree->verticalScrollBar()->value(), 0);
+
+    ASSERT_TRUE(panel->ShowLOG("3.1.2026"));
+    EXPECT_EQ(header->sectionSize(0), 80);
+    EXPECT_EQ(header->sectionSize(1), 330);
+    EXPECT_EQ(tree->verticalScrollBar()->value(), 0);
+    EXPECT_EQ(tree->indexAt(QPoint(5, 5)).row(), 0);
+
+    // Chosen by the user with the keyboard, the same holds.
+    tree->scrollToBottom();
+    QComboBox* combo = Find<QComboBox>("ComboBoxEx3_1");
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_Down);
+    EXPECT_EQ(tree->verticalScrollBar()->value(), 0);
+    EXPECT_EQ(header->sectionSize(0) + header->sectionSize(1), 410);
 }
 
 TEST_F(EventsPanel, TimesOfATwelveHourClockShowWholeInAWiderTimeColumn) {

@@ -1,8 +1,10 @@
 // The recovery panel on a real store: listing a file's snapshots, their details, restoring one
 // into a file and deleting them all. Dialogs are answered through the panel's seams.
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
@@ -48,6 +50,9 @@ class Recovery : public UiFixture {
     std::vector<QString> DialogOffers;
     std::vector<QString> Questions;
     bool DeleteAnswer = false;
+    std::vector<QString> ReplaceQuestions;
+    bool ReplaceAnswer = false;
+    std::function<bool(QWidget*, const QString&)> RealAskReplace;
 
     void SetUp() override {
         UiFixture::SetUp();
@@ -60,7 +65,7 @@ class Recovery : public UiFixture {
         RunSettings.BYEXTMODE = 2;  // nothing left out by extension
         InstallLanguageFile();
         Panel = CreateForm().panel4();
-        Panel->OpenDialog.SetRunner([this](QWidget*, const QString& offered) {
+        const auto answerDialog = [this](QWidget*, const QString& offered) {
             DialogOffers.push_back(offered);
             EXPECT_FALSE(DialogAnswers.empty()) << "unexpected dialog";
             std::optional<QString> answer;
@@ -69,7 +74,14 @@ class Recovery : public UiFixture {
                 DialogAnswers.pop_front();
             }
             return answer;
-        });
+        };
+        Panel->OpenDialog.SetRunner(answerDialog);
+        Panel->RestoreDialog.SetRunner(answerDialog);
+        RealAskReplace = Panel->AskReplace;
+        Panel->AskReplace = [this](QWidget*, const QString& question) {
+            ReplaceQuestions.push_back(question);
+            return ReplaceAnswer;
+        };
         Panel->AskDelete = [this](QWidget*, const QString& question) {
             Questions.push_back(question);
             return DeleteAnswer;
@@ -159,6 +171,7 @@ TEST_F(Recovery, OpeningResetsThePanelAndCancellingTheDialogChangesNothing) {
     ExpectNothingToShow();
 
     ChooseFile(Doc("a.txt"));
+    EXPECT_EQ(DialogOffers.back(), QString::fromStdString(Watched.string()));  // the first time
     ASSERT_EQ(Items().size(), 1u);
     const std::vector<QString> shown = Details();
     DialogAnswers.push_back(std::nullopt);
@@ -267,35 +280,121 @@ TEST_F(Recovery, AFileWithoutSnapshotsOrOutsideTheWatchedFolderShowsNothing) {
     EXPECT_EQ(Items().size(), 1u);
 }
 
-TEST_F(Recovery, RestoreCopiesTheSelectedSnapshotIntoANewOrAnExistingFile) {
+TEST_F(Recovery, RestoreOffersANewNameBesideTheDocumentAndAsksBeforeReplacingAFile) {
+    WriteBytes(Watched / "a.txt", "current text");
     TakeSnapshot("a.txt", "first version");
     TakeSnapshot("a.txt", "second version");
+    WriteBytes(Watched / "a (snapshot 1).txt", "restored earlier");
     ChooseFile(Doc("a.txt"));
-    fs::create_directories(Root / "other");
-    const fs::path target = Root / "other/restored.txt";
 
-    DialogAnswers.push_back(QString::fromStdString(target.string()));
-    ClickAndWaitForStore("Button4_2");
-    EXPECT_EQ(DialogOffers.back(), Doc("a.txt"));
-    EXPECT_EQ(ReadBytes(target), "first version");
-    EXPECT_EQ(Panel->Label4_10->toolTip(),
-              "Restored to " + QString::fromStdString(target.string()));
-    EXPECT_EQ(Panel->SelectedSnapshotNumber(), 1) << "the list is refreshed, the choice kept";
-
+    // The offer names no existing file: snapshot 1's own name is taken, so the next one is.
+    DialogAnswers.push_back(std::nullopt);
+    Click("Button4_2");
+    EXPECT_EQ(DialogOffers.back(), Doc("a (snapshot 1, 2).txt"));
     SelectItem(1);
-    DialogAnswers.push_back(QString::fromStdString(target.string()));
+    DialogAnswers.push_back(std::nullopt);  // accepting the offer as it stands
+    Click("Button4_2");
+    EXPECT_EQ(DialogOffers.back(), Doc("a (snapshot 2).txt"));
+    DialogAnswers.push_back(DialogOffers.back());
     ClickAndWaitForStore("Button4_2");
-    EXPECT_EQ(ReadBytes(target), "second version");  // replaced without a question
-    EXPECT_EQ(Panel->SelectedSnapshotNumber(), 2);
-    EXPECT_EQ(fs::file_size(target), 14u);
+    EXPECT_TRUE(ReplaceQuestions.empty());  // a new file needs no question
+    EXPECT_EQ(ReadBytes(Watched / "a (snapshot 2).txt"), "second version");
+    EXPECT_EQ(Panel->Label4_10->toolTip(), "Restored to " + Doc("a (snapshot 2).txt"));
+    EXPECT_EQ(Panel->SelectedSnapshotNumber(), 2) << "the list is refreshed, the choice kept";
+    EXPECT_EQ(ReadBytes(Watched / "a.txt"), "current text");
+
+    // An existing target: the question names it; No keeps it byte for byte, Yes replaces it.
+    DialogAnswers.push_back(Doc("a.txt"));
+    ClickAndWaitForStore("Button4_2");
+    ASSERT_EQ(ReplaceQuestions.size(), 1u);
+    EXPECT_TRUE(ReplaceQuestions[0].contains(Doc("a.txt"))) << ReplaceQuestions[0].toStdString();
+    EXPECT_FALSE(ReplaceQuestions[0].contains("PARROR"));
+    EXPECT_EQ(ReadBytes(Watched / "a.txt"), "current text");
+    ReplaceAnswer = true;
+    DialogAnswers.push_back(Doc("a.txt"));
+    ClickAndWaitForStore("Button4_2");
+    EXPECT_EQ(ReplaceQuestions.size(), 2u);
+    EXPECT_EQ(ReadBytes(Watched / "a.txt"), "second version");
 
     DialogAnswers.push_back(std::nullopt);
     Click("Button4_2");
-    EXPECT_EQ(ReadBytes(target), "second version");
-    // The index is untouched and each copy was logged as one.
+    // The index is untouched and each copy was logged as one; the chooser kept its own choice.
     EXPECT_EQ(ReadSnapshotList(Doc("a.txt").toStdString()).size(), 2u);
     const std::vector<int> codes = LogCodes();
     EXPECT_EQ(std::count(codes.begin(), codes.end(), 12), 2);
+    DialogAnswers.push_back(std::nullopt);
+    Click("Button4_1");
+    EXPECT_EQ(DialogOffers.back(), Doc("a.txt"));
+}
+
+TEST_F(Recovery, ProposedNamesKeepTheExtensionAndAvoidEveryExistingName) {
+    fs::create_directories(Watched / "sub");
+    const QString folder = QString::fromStdString(Watched.string());
+    EXPECT_EQ(ProposedRestoreName(folder + "/report.odt", 3), folder + "/report (snapshot 3).odt");
+    EXPECT_EQ(ProposedRestoreName(folder + "/a.tar.gz", 1), folder + "/a.tar (snapshot 1).gz");
+    EXPECT_EQ(ProposedRestoreName(folder + "/Makefile", 2), folder + "/Makefile (snapshot 2)");
+    EXPECT_EQ(ProposedRestoreName(folder + "/.profile", 2), folder + "/.profile (snapshot 2)");
+    // Taken names, a dangling link among them, are skipped.
+    WriteBytes(Watched / "sub/r (snapshot 1).txt", "");
+    fs::create_directories(Watched / "sub/r (snapshot 1, 2).txt");
+    fs::create_symlink(Root / "nowhere", Watched / "sub/r (snapshot 1, 3).txt");
+    EXPECT_EQ(ProposedRestoreName(folder + "/sub/r.txt", 1), folder + "/sub/r (snapshot 1, 4).txt");
+    // A document whose folder has gone: beside it in the nearest folder that still exists.
+    EXPECT_EQ(ProposedRestoreName(folder + "/gone/deeper/x.txt", 1),
+              folder + "/x (snapshot 1).txt");
+}
+
+// The real dialogs, driven by keys only: the restore dialog opens in the document's folder with
+// its own caption, button and a new name; Enter on the document's own name asks first, and Enter
+// on the question (No by default) leaves the document as it was.
+TEST_F(Recovery, EnterOnTheDocumentInTheRealDialogAsksAndNoLeavesItAlone) {
+    const std::string content = std::string("current\r\ntext\0with a zero", 25);
+    WriteBytes(Watched / "doc.txt", content);
+    TakeSnapshot("doc.txt", "old text");
+    ChooseFile(Doc("doc.txt"));
+    Panel->RestoreDialog.SetRunner({});
+    Panel->AskReplace = RealAskReplace;
+
+    QString caption, button, folder, offered, question;
+    bool questionDefaultIsNo = false;
+    QTimer poke;
+    poke.setInterval(20);
+    QObject::connect(&poke, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && caption.isEmpty()) {
+            caption = dialog->windowTitle();
+            auto* buttons = dialog->findChild<QDialogButtonBox*>();
+            button = buttons ? buttons->button(QDialogButtonBox::Open)->text() : QString();
+            folder = dialog->directory().absolutePath();
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            offered = name->text();
+            name->setFocus();
+            QTest::keyClick(name, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(name, "doc.txt");
+            QTest::keyClick(name, Qt::Key_Return);
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal); box && question.isEmpty()) {
+            question = box->text();
+            questionDefaultIsNo = box->defaultButton() == box->button(QMessageBox::No);
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+    });
+    poke.start();
+    OpenPanel();
+    QWidget* restore = Find<QWidget>("Button4_2");
+    restore->setFocus();
+    QTest::keyClick(restore, Qt::Key_Return);
+    poke.stop();
+
+    EXPECT_EQ(caption, "Restore snapshot to");
+    EXPECT_EQ(button, "Restore");
+    EXPECT_EQ(folder, QString::fromStdString(Watched.string()));
+    EXPECT_EQ(offered, "doc (snapshot 1).txt");
+    EXPECT_FALSE(fs::exists(Watched / "doc (snapshot 1).txt"));
+    EXPECT_TRUE(question.contains(Doc("doc.txt"))) << question.toStdString();
+    EXPECT_TRUE(questionDefaultIsNo);
+    EXPECT_EQ(ReadBytes(Watched / "doc.txt"), content);
+    const std::vector<int> codes = LogCodes();
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), 12), 0);
 }
 
 TEST_F(Recovery, DeleteAsksFirstAndYesRemovesTheFilesSnapshotsForGood) {
@@ -341,6 +440,7 @@ TEST_F(Recovery, RestoringOntoTheWatchedDocumentIsSnapshottedAsAChange) {
 
     ChooseFile(Doc("doc.txt"));
     const int before = newest();
+    ReplaceAnswer = true;
     DialogAnswers.push_back(Doc("doc.txt"));
     ClickAndWaitForStore("Button4_2");
     EXPECT_EQ(ReadBytes(Watched / "doc.txt"), "old text");

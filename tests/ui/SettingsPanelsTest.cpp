@@ -3,9 +3,12 @@
 #include <sys/mount.h>
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -120,7 +123,7 @@ class SettingsPanels : public UiFixture {
         auto record = [this](QWidget*, const QString& text) { Notices.push_back(text); };
         form.panel1()->SetSaveFailureNotice(record);
         form.panel2()->SetSaveFailureNotice(record);
-        form.panel1()->SetFolderChooser([this](QWidget*, const QString& caption) {
+        form.panel1()->SetFolderChooser([this](QWidget*, const QString& caption, const QString&) {
             ChooserCaptions.push_back(caption);
             EXPECT_FALSE(FolderAnswers.empty());
             if (FolderAnswers.empty()) {
@@ -498,4 +501,42 @@ TEST_F(SettingsPanels, FullDiskGivesOneMessageAndLeavesTheFileWhole) {
     EXPECT_EQ(EntriesOf(settingsDir), (std::vector<std::string>{"Settings.ini", "filler"}));
     EXPECT_EQ(LogCodes(), (std::vector<int>{1, 2}));
     EXPECT_TRUE(IsWatching());
+}
+
+// The real folder chooser, opened with the keyboard, starts in the folder its field names: the
+// nearest one that exists when the field's folder has gone, the home folder when it names none.
+TEST_F(SettingsPanels, FolderChooserOpensInTheFieldsFolder) {
+    fs::create_directories(Store);
+    WriteBytes(SettingsFile, PlainSettings());
+    TGUI_Form& form = StartProgram();
+    form.panel1()->SetFolderChooser({});
+    OpenPanel(1);
+
+    QStringList openedIn;
+    QTimer poke;
+    poke.setInterval(20);
+    QObject::connect(&poke, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            openedIn << dialog->directory().absolutePath();
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        }
+    });
+    poke.start();
+    const auto chooseWith = [&](const char* button) {
+        QWidget* control = Find<QWidget>(button);
+        control->setFocus();
+        QTest::keyClick(control, Qt::Key_Space);
+    };
+    chooseWith("Button1_1");
+    chooseWith("Button1_2");
+    form.panel1()->Edit1_2->setText(QString::fromStdString((Store / "gone/deeper").string()));
+    chooseWith("Button1_2");
+    form.panel1()->Edit1_2->clear();
+    chooseWith("Button1_2");
+    poke.stop();
+
+    EXPECT_EQ(openedIn, (QStringList{QString::fromStdString(Watched.string()),
+                                     QString::fromStdString(Store.string()),
+                                     QString::fromStdString(Store.string()), QDir::homePath()}));
+    EXPECT_EQ(form.panel1()->Edit1_1->text(), QString::fromStdString(Watched.string()));
 }

@@ -73,7 +73,10 @@ class UiFixture : public ::testing::Test {
 
     TGUI_Form& CreateForm(bool show = true) {
         Form = std::make_unique<TGUI_Form>();
-        Form->SetPageOpener([this](const QUrl& url) { Opened.push_back(url); });
+        Form->SetPageOpener([this](const QUrl& url) {
+            Opened.push_back(url);
+            return true;
+        });
         if (show) {
             Form->move(0, 0);  // wholly on the offscreen screen, so pointer moves reach it
             Form->show();
