@@ -30,4 +30,6 @@ enum TLogCode {
     kLogFolderUnwatched = 15,    // a folder without a watch: the system's limit is reached
     kLogOverflowRescanned = 16,  // the kernel's queue overflowed; the file text is the count
     kLogHistoryJoined = 17,  // a file renamed onto another brought its snapshots into its history
+    kLogSnapshotRemovedByRule = 18,  // a keeping rule removed the snapshot (file: its copy)
+    kLogStoreDiskFull = 19,          // not snapshotted: the store's disk has too little room
 };

@@ -69,6 +69,11 @@ int32_t SettingExtMode(const std::string& text) {
     return text == "2" ? 2 : 1;
 }
 
+int32_t SettingKeepLimit(const std::string& text) {
+    int32_t limit = 0;
+    return ParseInt32(text, limit) && limit > 0 ? limit : 0;
+}
+
 TRunSettings ReadSettingsFile(const std::string& path) {
     TRunSettings settings;
     settings.SOURCE = ReadIniPathValue("GENERAL", "SOURCE", path);
@@ -80,5 +85,8 @@ TRunSettings ReadSettingsFile(const std::string& path) {
     settings.BYEXTMODE = SettingExtMode(ReadIniValue("FILTERS", "BYEXTMODE", path));
     // A missing key reads as a marker text, which keeps the transient files out.
     settings.SKIPTRANSIENT = SettingOnUnlessFalse(ReadIniValue("FILTERS", "SKIPTRANSIENT", path));
+    settings.KEEPCOUNT = SettingKeepLimit(ReadIniValue("STORE", "KEEPCOUNT", path));
+    settings.KEEPDAYS = SettingKeepLimit(ReadIniValue("STORE", "KEEPDAYS", path));
+    settings.KEEPMB = SettingKeepLimit(ReadIniValue("STORE", "KEEPMB", path));
     return settings;
 }

@@ -29,6 +29,21 @@ std::string FreshTempName() {
 
 }  // namespace
 
+bool LinkAsTempFileIn(const std::string& existing, const std::string& folder,
+                      std::string* tempPath) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string path = (std::filesystem::path(folder) / FreshTempName()).string();
+        if (link(existing.c_str(), path.c_str()) == 0) {
+            *tempPath = path;
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return false;
+}
+
 bool IsOwnTemporaryName(const std::string& name) {
     const std::size_t slash = name.find_last_of('/');
     const std::string last = slash == std::string::npos ? name : name.substr(slash + 1);

@@ -15,6 +15,10 @@ int CreateTempFileIn(const std::string& folder, std::string* tempPath);
 // then empty and the content is written in place, as an editor would. -1 with errno set when
 // neither can be opened. CommitTempFile and DiscardTempFile finish either kind.
 int OpenReplacement(const std::string& folder, const std::string& target, std::string* tempPath);
+// Gives the file existing a second name: a fresh temporary name in folder, set in *tempPath.
+// False when the file system refuses the link.
+bool LinkAsTempFileIn(const std::string& existing, const std::string& folder,
+                      std::string* tempPath);
 
 // True when the last component of name is one of the temporary files made here, so that the
 // watcher can tell the program's own writes (a restore into the watched folder) from the user's.

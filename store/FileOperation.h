@@ -10,5 +10,6 @@ bool TransferFile(const std::string& source, const std::string& target, int mode
 // Rename (kind 2) and permanent delete (kind 4); true on success.
 bool ShellFileOperation(const std::string& source, const std::string& target, int kind,
                         bool silent);
-// Drains SnapshotQueue in arrival order; false when it was empty on entry.
+// Drains SnapshotQueue in arrival order, then applies the keeping rules in force when it took
+// changes (requests alone apply none); false when the queue was empty on entry.
 bool TakeSnapshots();

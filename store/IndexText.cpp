@@ -55,6 +55,19 @@ std::optional<TPlainIndex> ParsePlainIndex(const std::string& content) {
     return index;
 }
 
+std::string PlainIndexTextWithout(const TPlainIndex& index, const std::vector<std::string>& keys) {
+    std::string text = kHead + index.Count + kBetween;
+    size_t at = 0;
+    for (const std::string& key : index.Keys) {
+        const size_t end = index.DatesLines.find("\r\n", at) + 2;
+        if (std::find(keys.begin(), keys.end(), key) == keys.end()) {
+            text.append(index.DatesLines, at, end - at);
+        }
+        at = end;
+    }
+    return text;
+}
+
 std::string PlainIndexText(const std::string& datesLines, const std::string& key,
                            const std::string& entry) {
     return PlainIndexWithLines(datesLines, {{key, entry}});

@@ -16,6 +16,9 @@ struct TPlainIndex {
 // which is then written through the general INI rules.
 std::optional<TPlainIndex> ParsePlainIndex(const std::string& content);
 
+// The index with the key lines of keys left out, NO and every other line as they are.
+std::string PlainIndexTextWithout(const TPlainIndex& index, const std::vector<std::string>& keys);
+
 // The index with NO = key and the key line key=entry after datesLines. For a plain index that
 // does not hold key yet, these are the very bytes that writing NO and then the new DATES key
 // under the INI rules gives; with empty datesLines it is a new index with its first entry.

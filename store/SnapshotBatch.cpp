@@ -13,8 +13,11 @@
 #include "platform/FileAttributes.h"
 #include "platform/FileData.h"
 #include "store/DayLog.h"
+#include "store/IdenticalCopy.h"
+#include "store/NewestSnapshot.h"
 #include "store/SnapshotIndex.h"
 #include "store/SourceFile.h"
+#include "store/SpaceGuard.h"
 #include "store/StoreThread.h"
 
 namespace fs = std::filesystem;
@@ -138,6 +141,16 @@ void TSnapshotBatch::Add(const std::string& source, const std::string& folder, i
     }
     AdviseSequentialReading(in);
     std::string tempPath;
+    if (LinkIdenticalCopy(in, NewestCopyIn(folder), folder, &tempPath)) {
+        CloseFile(in);
+        AddCopy(source, folder, tempPath, actionCode);
+        return;
+    }
+    if (!RoomForCopy(folder, StampOf(in).Size)) {
+        CloseFile(in);
+        AddLogLine(kLogStoreDiskFull, kImageError, source);
+        return;
+    }
     int failureCode = kLogWriteFailed;
     const TTakeEnd end = CopyUnchanged(in, folder, &tempPath, &failureCode);
     CloseFile(in);
@@ -148,6 +161,22 @@ void TSnapshotBatch::Add(const std::string& source, const std::string& folder, i
         AddLogLine(failureCode, kImageError, source);
         return;
     }
+    AddCopy(source, folder, tempPath, actionCode);
+}
+
+// The copy that holds folder's newest snapshot: one of this batch not yet named, or the newest
+// copy on disk.
+std::string TSnapshotBatch::NewestCopyIn(const std::string& folder) const {
+    for (auto copy = copies_.rbegin(); copy != copies_.rend(); ++copy) {
+        if (copy->Folder == folder && !copy->TempPath.empty()) {
+            return copy->TempPath;
+        }
+    }
+    return NewestSnapshotCopy(folder);
+}
+
+void TSnapshotBatch::AddCopy(const std::string& source, const std::string& folder,
+                             const std::string& tempPath, int actionCode) {
     copies_.push_back({folder, tempPath, NumberFor(folder), SnapshotEntryText(actionCode)});
     AddLogLine(kLogCopied, kImageSnapshot, source);
     lines_.back().Copy = static_cast<int>(copies_.size()) - 1;

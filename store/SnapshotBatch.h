@@ -21,7 +21,8 @@ class TSnapshotBatch {
     // Copies source into folder as its next snapshot, recorded with actionCode. A file that a
     // program holds open for writing is left for the change its writer's close brings; a copy
     // during which the file changed is taken again; one that fails is logged at the commit, in its
-    // turn.
+    // turn. Content equal to folder's newest snapshot is linked to it instead of copied; a copy
+    // the store's disk has no room for is not started (logged, tray warning).
     void Add(const std::string& source, const std::string& folder, int actionCode);
     // A log line that belongs between the batch's own lines (written at the commit, in order).
     void AddLogLine(int code, int image, const std::string& fileText);
@@ -50,6 +51,9 @@ class TSnapshotBatch {
         int Copy = -1;  // index into copies_ for a copy's own line
     };
     int NumberFor(const std::string& folder);
+    std::string NewestCopyIn(const std::string& folder) const;
+    void AddCopy(const std::string& source, const std::string& folder, const std::string& tempPath,
+                 int actionCode);
     bool RenameCopies();
     void WriteIndexes();
     void WriteLines();

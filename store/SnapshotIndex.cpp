@@ -68,18 +68,21 @@ int HighestDatesKey(const std::string& indexPath) {
     return numbers.empty() ? 0 : *std::max_element(numbers.begin(), numbers.end());
 }
 
+std::optional<int> CopyNumberOf(const std::string& name) {
+    if (name.rfind(kCopyPrefix, 0) != 0) {
+        return std::nullopt;
+    }
+    return ParseNumber(name.substr(std::char_traits<char>::length(kCopyPrefix)));
+}
+
 // The numbers n of the copies SnapShot.n in folder.
 std::vector<int> CopyNumbersIn(const std::string& folder) {
     std::vector<int> numbers;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.rfind(kCopyPrefix, 0) == 0) {
-            const auto number =
-                ParseNumber(name.substr(std::char_traits<char>::length(kCopyPrefix)));
-            if (number && *number > 0) {
-                numbers.push_back(*number);
-            }
+        const auto number = CopyNumberOf(it->path().filename().string());
+        if (number && *number > 0) {
+            numbers.push_back(*number);
         }
     }
     return numbers;
@@ -420,6 +423,34 @@ bool RecordSnapshotEntry(const std::string& folder, int number, const std::strin
            WriteIniValue("DATES", key, entry, indexPath);
 }
 
+std::optional<int> SnapshotCopyNumber(const std::string& fileName) {
+    return CopyNumberOf(fileName);
+}
+
+int HighestSnapshotCopyNumber(const std::string& folder) {
+    return HighestCopyNumber(folder);
+}
+
+bool RemoveSnapshotEntries(const std::string& folder, const std::vector<int>& numbers) {
+    const std::string indexPath = IndexPathIn(folder);
+    std::error_code ec;
+    if (!fs::exists(indexPath, ec) && !fs::is_symlink(indexPath, ec)) {
+        return true;
+    }
+    std::vector<std::string> keys;
+    for (const int number : numbers) {
+        keys.push_back(std::to_string(number));
+    }
+    if (const std::optional<TPlainIndex> plain = ReadPlainIndex(indexPath)) {
+        return WriteFileAtomically(indexPath, PlainIndexTextWithout(*plain, keys));
+    }
+    bool all = true;
+    for (const std::string& key : keys) {
+        all = WriteIniValue("DATES", key, "", indexPath) && all;
+    }
+    return all;
+}
+
 std::string SnapshotCopyPath(const std::string& folder, int number) {
     return CopyPathIn(folder, number);
 }
@@ -443,6 +474,7 @@ std::vector<TSnapshotListItem> SnapshotListOf(const IniFile& index, std::vector<
     // Only numbers that something in the store stands for are looked at: a key of DATES or a
     // copy. Counting up to NO or the highest key instead would let one hand-edited huge key
     // make a list of billions of entries.
+    std::sort(copyNumbers.begin(), copyNumbers.end());
     std::vector<int> numbers = DatesKeyNumbers(index);
     numbers.insert(numbers.end(), copyNumbers.begin(), copyNumbers.end());
     std::sort(numbers.begin(), numbers.end());
@@ -461,6 +493,10 @@ std::vector<TSnapshotListItem> SnapshotListOf(const IniFile& index, std::vector<
         // A number without its key (only its copy proves it) reads as a marker text, which
         // holds no ';': it shows with an empty date and time.
         const auto found = dates.find(std::to_string(n));
+        if (found == dates.end() &&
+            !std::binary_search(copyNumbers.begin(), copyNumbers.end(), n)) {
+            continue;  // removed by a keeping rule, or never made
+        }
         const std::string text = found == dates.end() ? kMarkerPrefix : found->second;
         if (text.empty()) {
             continue;

@@ -22,6 +22,10 @@ int NextSnapshotNumberIn(const std::string& folder);
 // Records snapshot number with today's date and time and actionCode in the folder's index,
 // creating the index when missing; false when the index could not be written.
 bool RecordSnapshot(const std::string& folder, int number, int actionCode);
+// The number of a copy's file name "SnapShot.<n>"; nullopt for any other name.
+std::optional<int> SnapshotCopyNumber(const std::string& fileName);
+// The highest n of the SnapShot.<n> copies in folder; 0 when there is none.
+int HighestSnapshotCopyNumber(const std::string& folder);
 // folder + "/SnapShot.<number>".
 std::string SnapshotCopyPath(const std::string& folder, int number);
 // folder + "/snapshot.ini".
@@ -60,13 +64,19 @@ TJoinResult JoinSnapshotHistory(const std::string& fromFolder, const std::string
 // The path of the newest copy recorded in the folder's index that exists; "" when there is none.
 std::string NewestCopyPath(const std::string& folder);
 
+// Removes the DATES entries of numbers from folder's index and leaves NO as it is, so a number is
+// never given again. An index edited by hand keeps the keys with empty values, which the list
+// skips. False when the index could not be written; true when there is no index.
+bool RemoveSnapshotEntries(const std::string& folder, const std::vector<int>& numbers);
+
 struct TSnapshotListItem {
     int Number = 0;
     std::string DateText;
     std::string TimeText;
 };
-// The index entries of a watched file, in order of number: those of its DATES keys and of its
-// copies up to NO, whatever numbers a hand-edited index holds.
+// The index entries of a watched file, in order of number, whatever numbers a hand-edited index
+// holds. A number without an entry shows only while its copy exists (a removed snapshot leaves no
+// gap in the list).
 std::vector<TSnapshotListItem> ReadSnapshotList(const std::string& filePath);
 // The same list for an index already read and the numbers n of the copies SnapShot.n beside it.
 std::vector<TSnapshotListItem> SnapshotListOf(const IniFile& index, std::vector<int> copyNumbers);

@@ -13,6 +13,7 @@
 #include "platform/FileAttributes.h"
 #include "store/DayLog.h"
 #include "store/FileOperation.h"
+#include "store/KeepingRules.h"
 #include "store/PathText.h"
 #include "store/SnapshotBatch.h"
 #include "store/SnapshotIndex.h"
@@ -224,8 +225,11 @@ bool TakeSnapshots() {
     }
     TSnapshotBatch batch;
     openBatch = &batch;
+    bool changesTaken = false;
     while (QueueCount() > 0 && !StoreWorkAbandoned()) {
-        BringStoreUpToDate(QueueTakeFirst());
+        const TSnapshotEvent event = QueueTakeFirst();
+        changesTaken = changesTaken || !event.Request;
+        BringStoreUpToDate(event);
         if (batch.Size() >= kBatchLimit || batch.Age() >= kBatchAgeLimit) {
             batch.Commit();
         }
@@ -235,6 +239,9 @@ bool TakeSnapshots() {
         batch.Discard();
     } else {
         batch.Commit();
+        if (changesTaken) {
+            ApplyKeepingRulesInForce();  // once the queue is empty, not after every commit
+        }
     }
     return true;
 }

@@ -139,7 +139,7 @@ TEST_F(LanguageTest, InstalledLanguageFileHoldsTheWholeCatalogue) {
         {"GUI_FORM",
          {"TITLE", "TASKMAIN", "TASK_1", "TASK_2", "TASK_3", "TASK_4", "TASK_5", "HEADER1",
           "HEADER2", "BUTTON1_1", "BUTTON1_2", "BUTTON1_3", "BUTTON1_4", "BUTTON1_5", "BUTTON2_1",
-          "BUTTON2_2"}},
+          "BUTTON2_2", "BUTTON2_3"}},
         {"PANEL1",
          {"MAINTEXT", "LABELTEXT", "GROUPBOX1", "GROUPBOX2", "LABEL1", "LABEL2", "LABEL3", "LABEL4",
           "BUTTON1", "BUTTON2", "BUTTON3", "CHECKBOX1", "CHECKBOX2"}},
@@ -152,6 +152,10 @@ TEST_F(LanguageTest, InstalledLanguageFileHoldsTheWholeCatalogue) {
           "LABEL7", "LABEL8", "GROUPBOX1", "BUTTON1", "BUTTON2", "BUTTON3"}},
         {"PANEL5", {"MAINTEXT", "LABELTEXT"}},
         {"PANEL6", {"MAINTEXT", "LABELTEXT", "LABEL1", "LABEL2", "LABEL3"}},
+        {"PANEL7", {"MAINTEXT",  "LABELTEXT", "GROUPBOX1", "GROUPBOX2", "LABEL1",  "LABEL2",
+                    "LABEL3",    "LABEL4",    "LABEL5",    "LABEL6",    "LABEL7",  "LABEL8",
+                    "LABEL9",    "LABEL10",   "LABEL11",   "LABEL12",   "BUTTON1", "BUTTON2",
+                    "MEASURING", "CLEANING",  "CLEANED",   "NORULES",   "INVALID"}},
         {"VALUES", {"VALUE_NOLOG", "VALUE_NOINFO", "VALUES_LOGS_NO"}},
         {"OPERATIONS", {"1", "2", "3", "4"}},
         {"WARNINGS", {"1"}},
@@ -164,8 +168,8 @@ TEST_F(LanguageTest, InstalledLanguageFileHoldsTheWholeCatalogue) {
         }
     }
     EXPECT_EQ(LanguageText("GUI_FORM", "TITLE", "GUI"), "Ostrevan.lite");
-    ASSERT_EQ(LanguageText("VALUES", "VALUES_LOGS_NO", "GUI"), "17");
-    for (int code = 1; code <= 17; ++code) {
+    ASSERT_EQ(LanguageText("VALUES", "VALUES_LOGS_NO", "GUI"), "19");
+    for (int code = 1; code <= 19; ++code) {
         const std::string text =
             LanguageText("VALUES", "VALUES_LOGS_" + std::to_string(code), "GUI");
         EXPECT_EQ(text.rfind("PARROR: ", 0), std::string::npos) << code;

@@ -11,6 +11,7 @@
 #include "core/SharedState.h"
 #include "platform/DateTimeText.h"
 #include "store/FileOperation.h"
+#include "store/KeepingRules.h"
 #include "store/SnapshotBatch.h"
 #include "store/StoreThread.h"
 #include "ui/ConsolePanel.h"
@@ -121,8 +122,12 @@ int RunApplication(int argc, char** argv) {
         StopStoreThread();
         return 0;  // a signal came while start-up showed a message
     }
-    // Temporary files of a batch that a crash or a kill interrupted are cleared first of all.
-    QueueRequest([store = RunSettings.DESTINATION] { RemoveLeftoverTemporaryFiles(store); });
+    // Temporary files of a batch that a crash or a kill interrupted are cleared first of all;
+    // then the keeping rules in force are applied once.
+    QueueRequest([store = RunSettings.DESTINATION] {
+        RemoveLeftoverTemporaryFiles(store);
+        ApplyKeepingRulesInForce();
+    });
     ShowWindowAtStart(form, atLogin, QSystemTrayIcon::isSystemTrayAvailable());
     const int exitCode = app.exec();
 

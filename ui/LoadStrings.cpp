@@ -16,6 +16,7 @@
 #include "ui/RecoveryPanel.h"
 #include "ui/SettingsPanels.h"
 #include "ui/SideBar.h"
+#include "ui/StorePanel.h"
 #include "ui/TextTables.h"
 
 namespace {
@@ -76,7 +77,8 @@ bool TGUI_Form::LoadStrings() {
                              {"BUTTON1_4", OutButton1_4},
                              {"BUTTON1_5", OutButton1_5},
                              {"BUTTON2_1", OutButton2_1},
-                             {"BUTTON2_2", OutButton2_2}});
+                             {"BUTTON2_2", OutButton2_2},
+                             {"BUTTON2_3", OutButton2_3}});
 
     Panel1* p1 = panel1();
     SetCaptions("PANEL1", {{"MAINTEXT", p1->MainText},
@@ -144,6 +146,25 @@ bool TGUI_Form::LoadStrings() {
                            {"LABELTEXT", p6->LabelText},
                            {"LABEL2", p6->Label6_3},
                            {"LABEL3", p6->Label6_8}});
+    Panel7* p7 = panel7();
+    SetCaptions("PANEL7", {{"MAINTEXT", p7->MainText},
+                           {"LABELTEXT", p7->LabelText},
+                           {"GROUPBOX1", p7->GroupBox7_1},
+                           {"GROUPBOX2", p7->GroupBox7_2},
+                           {"LABEL1", p7->Label7_1},
+                           {"LABEL2", p7->Label7_2},
+                           {"LABEL3", p7->Label7_3},
+                           {"LABEL4", p7->Label7_4},
+                           {"LABEL5", p7->Label7_5},
+                           {"LABEL6", p7->Label7_6},
+                           {"LABEL7", p7->Label7_7},
+                           {"LABEL8", p7->Label7_8},
+                           {"LABEL9", p7->Label7_9},
+                           {"LABEL10", p7->Label7_10},
+                           {"LABEL11", p7->Label7_11},
+                           {"LABEL12", p7->Label7_12},
+                           {"BUTTON1", p7->Button7_1},
+                           {"BUTTON2", p7->Button7_2}});
     p6->ShowVersion(Text("PANEL6", "LABEL1"));
     NameFieldsForAccessibility();
     ShowWatchStatus();
@@ -177,4 +198,13 @@ void TGUI_Form::NameFieldsForAccessibility() {
     name(p4->Edit4_4, p4->Label4_5->text());
     name(p4->Edit4_5, p4->Label4_7->text());
     name(panel5()->Memo5_1, panel5()->MainText->text());
+    Panel7* p7 = panel7();
+    name(p7->Edit7_1, p7->Label7_1->text());
+    name(p7->Edit7_2, p7->Label7_2->text());
+    name(p7->Edit7_3, p7->Label7_3->text());
+    name(p7->Edit7_4, p7->Label7_4->text());
+    name(p7->Edit7_5, p7->Label7_5->text());
+    name(p7->SpinEdit7_1, p7->Label7_6->text());
+    name(p7->SpinEdit7_2, p7->Label7_8->text());
+    name(p7->SpinEdit7_3, p7->Label7_10->text());
 }

@@ -12,6 +12,7 @@
 
 #include "core/EventCodes.h"
 #include "core/Paths.h"
+#include "core/StoreWarning.h"
 #include "lang/Language.h"
 #include "store/DayLog.h"
 #include "store/StoreThread.h"
@@ -22,6 +23,7 @@
 #include "ui/RecoveryPanel.h"
 #include "ui/SettingsPanels.h"
 #include "ui/SideBar.h"
+#include "ui/StorePanel.h"
 #include "watch/WatchCoverage.h"
 #include "watch/WatchStatus.h"
 #include "watch/Watcher.h"
@@ -151,10 +153,12 @@ void TGUI_Form::BuildSideBar() {
     const int group2 = mxOutlookBar->AddGroup(QStringLiteral("Header2"));
     OutButton2_1 = mxOutlookBar->AddButton(group2, QStringLiteral("OutButton2_1"), 5);
     OutButton2_2 = mxOutlookBar->AddButton(group2, QStringLiteral("OutButton2_2"), 7);
+    OutButton2_3 = mxOutlookBar->AddButton(group2, QStringLiteral("OutButton2_3"), -1);
+    OutButton2_3->setIcon(QIcon(RenderPicture(QStringLiteral("bar-store"), 32, 32)));
     mxOutlookBar->SetActiveGroup(group1);
     OutButton2_2->setCheckable(false);  // opens the help, never a panel
     for (QToolButton* button : {OutButton1_1, OutButton1_2, OutButton1_3, OutButton1_4,
-                                OutButton1_5, OutButton2_1, OutButton2_2}) {
+                                OutButton1_5, OutButton2_1, OutButton2_2, OutButton2_3}) {
         connect(button, &QToolButton::clicked, this, [this, button] { OutCommandClick(button); });
     }
 }
@@ -226,7 +230,8 @@ void TGUI_Form::BuildPanels() {
     panel4_ = new Panel4(this);
     panel5_ = new Panel5(this);
     panel6_ = new Panel6(this);
-    for (int n = 1; n <= 6; ++n) {
+    panel7_ = new Panel7(this);
+    for (int n = 1; n <= kPanelCount; ++n) {
         PanelFrame* panel = PanelAt(n);
         panel->move(kBarWidth, 0);
         panel->setEnabled(false);
@@ -273,7 +278,8 @@ void TGUI_Form::SetKeyboardOrder() {
 void TGUI_Form::ConnectCommandClicks() {
     for (QPushButton* button :
          {panel1_->Button1_1, panel1_->Button1_2, panel1_->Button1_3, panel2_->Button2_1,
-          panel3_->Button3_1, panel4_->Button4_1, panel4_->Button4_2, panel4_->Button4_3}) {
+          panel3_->Button3_1, panel4_->Button4_1, panel4_->Button4_2, panel4_->Button4_3,
+          panel7_->Button7_1, panel7_->Button7_2}) {
         connect(button, &QPushButton::clicked, this, [this, button] { CommandClick(button); });
     }
 }
@@ -325,17 +331,20 @@ PanelFrame* TGUI_Form::PanelAt(int n) const {
             return panel5_;
         case 6:
             return panel6_;
+        case 7:
+            return panel7_;
         default:
             return nullptr;
     }
 }
 
-std::array<QToolButton*, 6> TGUI_Form::PanelButtons() const {
-    return {OutButton1_1, OutButton1_2, OutButton1_3, OutButton1_4, OutButton1_5, OutButton2_1};
+std::array<QToolButton*, TGUI_Form::kPanelCount> TGUI_Form::PanelButtons() const {
+    return {OutButton1_1, OutButton1_2, OutButton1_3, OutButton1_4,
+            OutButton1_5, OutButton2_1, OutButton2_3};
 }
 
 int TGUI_Form::ShownPanel() const {
-    for (int n = 1; n <= 6; ++n) {
+    for (int n = 1; n <= kPanelCount; ++n) {
         if (PanelAt(n)->isEnabled()) {
             return n;
         }
@@ -344,7 +353,7 @@ int TGUI_Form::ShownPanel() const {
 }
 
 bool TGUI_Form::UnLoadPanels() {
-    for (int n = 1; n <= 6; ++n) {
+    for (int n = 1; n <= kPanelCount; ++n) {
         PanelAt(n)->setEnabled(false);
         PanelAt(n)->setVisible(false);
     }
@@ -388,6 +397,9 @@ bool TGUI_Form::LoadSettings(int n) {
         case 4:
             panel4_->LoadSettings();
             break;
+        case 7:
+            panel7_->LoadSettings();
+            break;
         default:
             break;
     }
@@ -395,8 +407,8 @@ bool TGUI_Form::LoadSettings(int n) {
 }
 
 void TGUI_Form::OutCommandClick(QObject* sender) {
-    const std::array<QToolButton*, 6> panelButtons = PanelButtons();
-    for (int n = 1; n <= 6; ++n) {
+    const std::array<QToolButton*, kPanelCount> panelButtons = PanelButtons();
+    for (int n = 1; n <= kPanelCount; ++n) {
         if (sender == panelButtons[static_cast<size_t>(n - 1)]) {
             if (PanelAt(n)->isEnabled()) {
                 UnLoadPanels();
@@ -434,6 +446,12 @@ void TGUI_Form::CommandClick(QObject* sender) {
     }
     if (sender == panel4_->Button4_3) {
         panel4_->DeleteSnapshots();
+    }
+    if (sender == panel7_->Button7_1) {
+        panel7_->CleanUpNow();
+    }
+    if (sender == panel7_->Button7_2) {
+        panel7_->SaveRules();
     }
     if (sender == panel6_->Label6_9) {
         OpenPage(SourceAddress());
@@ -576,7 +594,7 @@ void TGUI_Form::KeepKeyboardFocus() {
     if (focus && focus->isVisibleTo(this)) {
         return;
     }
-    const std::array<QToolButton*, 6> panelButtons = PanelButtons();
+    const std::array<QToolButton*, kPanelCount> panelButtons = PanelButtons();
     const int shown = ShownPanel();
     QToolButton* button = shown > 0 ? panelButtons[static_cast<size_t>(shown - 1)] : OutButton1_1;
     if (button->isVisibleTo(this)) {
@@ -587,9 +605,9 @@ void TGUI_Form::KeepKeyboardFocus() {
 }
 
 void TGUI_Form::ShowSelectedSideBarButton() {
-    const std::array<QToolButton*, 6> panelButtons = PanelButtons();
+    const std::array<QToolButton*, kPanelCount> panelButtons = PanelButtons();
     const int shown = ShownPanel();
-    for (int n = 1; n <= 6; ++n) {
+    for (int n = 1; n <= kPanelCount; ++n) {
         panelButtons[static_cast<size_t>(n - 1)]->setChecked(n == shown);
     }
 }
@@ -663,7 +681,7 @@ bool TGUI_Form::TrayIconGetIcon(bool busy) {
     if (busy) {
         index = kImageCopying;
     } else if (IsWatching()) {
-        index = SomeFoldersUnwatched() ? kImageWarning : kImageWatching;
+        index = SomeFoldersUnwatched() || StoreShortOfSpace() ? kImageWarning : kImageWatching;
     }
     iconHolder_ = imageList16_[static_cast<size_t>(index)];
     trayImageIndex_ = index;

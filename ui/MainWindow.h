@@ -23,6 +23,7 @@ class Panel3;
 class Panel4;
 class Panel5;
 class Panel6;
+class Panel7;
 
 class QKeyEvent;
 
@@ -46,11 +47,13 @@ class TGUI_Form : public QWidget {
     // first. Defined in LoadStrings.cpp.
     bool LoadStrings();
 
-    // Shows panel n (1 to 6) alone and fills it; another n leaves every panel hidden.
+    static constexpr int kPanelCount = 7;
+
+    // Shows panel n (1 to 7) alone and fills it; another n leaves every panel hidden.
     bool LoadPanel(int n);
     // Hides every panel: the start page shows.
     bool UnLoadPanels();
-    // Fills panel n from the settings or its data (1 to 4); nothing for the others.
+    // Fills panel n from the settings or its data (1 to 4, 7); nothing for the others.
     bool LoadSettings(int n);
 
     // A side-bar button was clicked: open or close its panel, or open the help index.
@@ -70,7 +73,8 @@ class TGUI_Form : public QWidget {
     void TrayIconOnClick();
     // The window was minimised: hide it to the tray (it stays minimised with no tray area).
     void ApplMinimalize();
-    // Tray image: 2 when busy, else while watching 4 when some folder is unwatched or 0, else 1.
+    // Tray image: 2 when busy, else while watching 4 when some folder is unwatched or the store's
+    // disk refused a snapshot, or 0, else 1.
     bool TrayIconGetIcon(bool busy);
     // The core's tray refresh: a copy began (true), or a copy ended or the watching state changed
     // (false). The copy image stays for at least kCopyImageMinimum so that even a short copy can
@@ -108,12 +112,13 @@ class TGUI_Form : public QWidget {
     Panel4* panel4() const { return panel4_; }
     Panel5* panel5() const { return panel5_; }
     Panel6* panel6() const { return panel6_; }
-    // Panel n (1 to 6), or nullptr.
+    Panel7* panel7() const { return panel7_; }
+    // Panel n (1 to 7), or nullptr.
     PanelFrame* PanelAt(int n) const;
     // Number of the shown panel (the one that is Enabled), 0 for the start page.
     int ShownPanel() const;
     // The side-bar buttons of panels 1 to 6, in that order.
-    std::array<QToolButton*, 6> PanelButtons() const;
+    std::array<QToolButton*, kPanelCount> PanelButtons() const;
 
     TOutlookBar* mxOutlookBar = nullptr;
     QToolButton* OutButton1_1 = nullptr;
@@ -123,6 +128,7 @@ class TGUI_Form : public QWidget {
     QToolButton* OutButton1_5 = nullptr;
     QToolButton* OutButton2_1 = nullptr;
     QToolButton* OutButton2_2 = nullptr;
+    QToolButton* OutButton2_3 = nullptr;  // the store panel
 
     QLabel* ImageLOGO = nullptr;
     QLabel* LabelText_LOGO = nullptr;
@@ -164,6 +170,7 @@ class TGUI_Form : public QWidget {
     Panel4* panel4_ = nullptr;
     Panel5* panel5_ = nullptr;
     Panel6* panel6_ = nullptr;
+    Panel7* panel7_ = nullptr;
 
     std::array<QIcon, kImageListSize> imageList16_{};
     QIcon iconHolder_;

@@ -25,11 +25,6 @@ QString AskForFolder(QWidget* parent, const QString& caption, const QString& sta
                                              QFileDialog::ShowDirsOnly);
 }
 
-void ShowWarning(QWidget* parent, const QString& text) {
-    QMessageBox::warning(parent ? parent->window() : nullptr,
-                         QGuiApplication::applicationDisplayName(), text);
-}
-
 const char* FlagText(bool on) {
     return on ? "TRUE" : "FALSE";
 }
@@ -46,22 +41,6 @@ std::string SettingText(const QLineEdit* edit, const TShownSetting& shown) {
     return text == shown.Shown ? shown.Bytes : text.toStdString();
 }
 
-struct TSettingsValue {
-    const char* Key;
-    std::string Value;
-};
-
-// Writes the values into one section of Settings.ini as one replacement of the file: every
-// value is checked before any is written, so the file gets all of them or none, and the
-// settings in force (reread after a save that wrote) always equal the file.
-bool WriteSettingsValues(const char* section, const std::vector<TSettingsValue>& values) {
-    std::vector<std::pair<std::string, std::string>> keys;
-    for (const TSettingsValue& value : values) {
-        keys.emplace_back(value.Key, value.Value);
-    }
-    return WriteIniValues(section, keys, SettingsFilePath());
-}
-
 // The message after a failed save: WARNINGS/2 with the file in place of $FILE$. A text that
 // has no place for it (another language file, or the marker of a missing key) gets the file on
 // a line of its own, so the message always names it.
@@ -71,10 +50,28 @@ QString SaveFailureText(const std::string& path = SettingsFilePath()) {
     return QString::fromStdString(filled != text ? filled : text + "\n" + path);
 }
 
-// After the panel's values are written: the new settings come into force, watching restarts
-// and the tray icon shows whether it did (a stop alone leaves the icon as it was). A save that
-// failed changes nothing in force: rereading a file that is missing would stop watching, and
-// one that refused the write holds nothing new.
+// Adds or removes the autostart entry when the box differs from it; false when that fails.
+bool ApplyAutostart(bool wanted) {
+    return wanted == AutostartEnabled() || SetAutostart(wanted, ExecutablePath());
+}
+
+}  // namespace
+
+void ShowWarning(QWidget* parent, const QString& text) {
+    QMessageBox::warning(parent ? parent->window() : nullptr,
+                         QGuiApplication::applicationDisplayName(), text);
+}
+
+bool WriteSettingsValues(const char* section, const std::vector<TSettingsValue>& values) {
+    std::vector<std::pair<std::string, std::string>> keys;
+    for (const TSettingsValue& value : values) {
+        keys.emplace_back(value.Key, value.Value);
+    }
+    return WriteIniValues(section, keys, SettingsFilePath());
+}
+
+// A save that failed changes nothing in force: rereading a file that is missing would stop
+// watching, and one that refused the write holds nothing new.
 void FinishSave(bool written, QWidget* panel, const TMessageNotice& notice) {
     if (written) {
         ReloadSettings();
@@ -85,13 +82,6 @@ void FinishSave(bool written, QWidget* panel, const TMessageNotice& notice) {
         notice(panel, SaveFailureText());
     }
 }
-
-// Adds or removes the autostart entry when the box differs from it; false when that fails.
-bool ApplyAutostart(bool wanted) {
-    return wanted == AutostartEnabled() || SetAutostart(wanted, ExecutablePath());
-}
-
-}  // namespace
 
 QString ChooserStartFolder(const QString& fieldValue) {
     if (fieldValue.trimmed().isEmpty() || !QDir::isAbsolutePath(fieldValue)) {

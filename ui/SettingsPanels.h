@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ui/PanelFrame.h"
 #include "ui/SpinEdit.h"
@@ -122,6 +123,21 @@ class Panel2 : public PanelFrame {
     TMessageNotice saveFailureNotice_;
     TShownSetting shownExtensions_;
 };
+
+// A warning message box over the panel's window.
+void ShowWarning(QWidget* parent, const QString& text);
+
+struct TSettingsValue {
+    const char* Key;
+    std::string Value;
+};
+// Writes the values into one section of Settings.ini, one key at a time in the given order.
+// Stops at the first write the file refuses; false then.
+bool WriteSettingsValues(const char* section, const std::vector<TSettingsValue>& values);
+// After a panel's values are written: the new settings come into force, watching restarts and
+// the tray icon shows whether it did. A failed write changes nothing in force and shows the
+// message naming Settings.ini through notice.
+void FinishSave(bool written, QWidget* panel, const TMessageNotice& notice);
 
 // Creates a push button of the panels' standard size 81 x 22 at (x, y).
 QPushButton* MakeButton(QWidget* parent, const char* name, int x, int y);

@@ -14,6 +14,7 @@
 #include "core/SharedState.h"
 #include "platform/ChangeSource.h"
 #include "store/DayLog.h"
+#include "store/KeepingRules.h"
 #include "watch/WaitThread.h"
 #include "watch/WatchCoverage.h"
 #include "watch/WatchStatus.h"
@@ -114,6 +115,8 @@ bool StopWatching() {
 bool ReloadSettings() {
     StopWatching();
     RunSettings = ReadSettingsFile(SettingsFilePath());
+    PublishKeepingRules(RunSettings.DESTINATION,
+                        {RunSettings.KEEPCOUNT, RunSettings.KEEPDAYS, RunSettings.KEEPMB});
     if (Watcher().Watching) {
         StopWatching();
     }

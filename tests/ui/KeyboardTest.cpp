@@ -65,7 +65,7 @@ class Keyboard : public UiFixture {
 
     std::vector<int> CheckedButtons() const {
         std::vector<int> checked;
-        const std::array<QToolButton*, 6> buttons = Form->PanelButtons();
+        const auto buttons = Form->PanelButtons();
         for (size_t n = 0; n < buttons.size(); ++n) {
             if (buttons[n]->isChecked()) {
                 checked.push_back(static_cast<int>(n) + 1);
@@ -135,7 +135,7 @@ TEST_F(Keyboard, TabReachesEverySideBarButtonAndTaskLinkAndEnterOrSpaceUsesThem)
 // behind the panel, are not reached); the about panel's links open with Enter.
 TEST_F(Keyboard, TabReachesEveryControlOfEachPanel) {
     TGUI_Form& form = StartWindow();
-    for (int n = 1; n <= 6; ++n) {
+    for (int n = 1; n <= TGUI_Form::kPanelCount; ++n) {
         form.LoadPanel(n);
         PanelFrame* panel = form.PanelAt(n);
         std::set<QString> reached;

@@ -29,7 +29,10 @@ const std::vector<const char*> kLanguageCaptions = {
     "Label4_4",       "Label4_5",       "Label4_6",     "Label4_7",       "Label4_8",
     "GroupBox4_1",    "Button4_1",      "Button4_2",    "Button4_3",      "MainText5_1",
     "LabelText5_1",   "MainText6_1",    "LabelText6_1", "Label6_2",       "Label6_3",
-    "Label6_8"};
+    "Label6_8",       "OutButton2_3",   "MainText7_1",  "LabelText7_1",   "GroupBox7_1",
+    "GroupBox7_2",    "Label7_1",       "Label7_2",     "Label7_3",       "Label7_4",
+    "Label7_5",       "Label7_6",       "Label7_7",     "Label7_8",       "Label7_9",
+    "Label7_10",      "Label7_11",      "Label7_12",    "Button7_1",      "Button7_2"};
 
 QString CaptionOf(const QWidget* control) {
     if (const auto* label = qobject_cast<const QLabel*>(control)) {
@@ -111,12 +114,13 @@ TEST_F(Texts, InstalledLanguageFileFillsEveryCaptionAndTable) {
 
     EXPECT_EQ(TextTables.NoLogText, "No log yet");
     EXPECT_EQ(TextTables.NoInfoText, "No snapshots");
-    ASSERT_EQ(TextTables.LogMessages.size(), 17u);
+    ASSERT_EQ(TextTables.LogMessages.size(), 19u);
     EXPECT_EQ(LogMessageText(1), "Ostrevan started.");
     EXPECT_EQ(LogMessageText(12), "Copied: $FILE$");
     EXPECT_EQ(LogMessageText(17),
               "Renamed; its snapshots joined the history kept under the new name: $FILE$");
-    EXPECT_EQ(LogMessageText(18), "");
+    EXPECT_EQ(LogMessageText(18), "Removed by a keeping rule: $FILE$");
+    EXPECT_EQ(LogMessageText(20), "");
     EXPECT_EQ(ActionNames[1], "Added");
     EXPECT_EQ(ActionNames[4], "Renamed");
 }
@@ -148,7 +152,7 @@ TEST_F(Texts, MissingKeysShowTheirSectionMarker) {
     TGUI_Form& form = CreateForm();
     EXPECT_EQ(Find<QAbstractButton>("Button1_1")->text(), "PARROR: PANEL1");
     EXPECT_EQ(Find<QAbstractButton>("Button1_2")->text(), "Browse...");
-    ASSERT_EQ(TextTables.LogMessages.size(), 17u);
+    ASSERT_EQ(TextTables.LogMessages.size(), 19u);
     EXPECT_EQ(LogMessageText(7), "PARROR: VALUES");
     EXPECT_EQ(LogMessageText(8), "Copy failed, its folder could not be created: $FILE$");
     EXPECT_EQ(ActionNames[3], "PARROR: OPERATIONS");
@@ -194,11 +198,11 @@ TEST_F(Texts, CountOfLogTextsEmptyMeansThreeAndNonNumbersMeanNone) {
     EXPECT_TRUE(TextTables.LogMessages.empty());
 
     WriteLanguageFile(
-        WithReplacedLine(InstalledLanguageWithout({}), "VALUES_LOGS_NO", "VALUES_LOGS_NO=19"));
+        WithReplacedLine(InstalledLanguageWithout({}), "VALUES_LOGS_NO", "VALUES_LOGS_NO=21"));
     InitPaths(Program.string());
     CreateForm(false);
-    ASSERT_EQ(TextTables.LogMessages.size(), 19u);
-    EXPECT_EQ(LogMessageText(18), "PARROR: VALUES");
+    ASSERT_EQ(TextTables.LogMessages.size(), 21u);
+    EXPECT_EQ(LogMessageText(20), "PARROR: VALUES");
 
     EXPECT_EQ(LogMessageCount(""), 3);
     EXPECT_EQ(LogMessageCount("13"), 13);

@@ -23,7 +23,7 @@ namespace {
 
 // Panel n is shown exactly when it is Enabled and Visible; every other panel is neither.
 void ExpectOnlyPanel(TGUI_Form& form, int shown) {
-    for (int n = 1; n <= 6; ++n) {
+    for (int n = 1; n <= TGUI_Form::kPanelCount; ++n) {
         PanelFrame* panel = form.PanelAt(n);
         EXPECT_EQ(panel->isEnabled(), n == shown) << "panel " << n;
         EXPECT_EQ(panel->isVisible(), n == shown) << "panel " << n;
@@ -127,7 +127,7 @@ TEST_F(Window, LoadPanelOutsideTheRangeShowsTheStartPage) {
     TGUI_Form& form = CreateForm();
     form.LoadPanel(3);
     ExpectOnlyPanel(form, 3);
-    form.LoadPanel(7);
+    form.LoadPanel(TGUI_Form::kPanelCount + 1);
     ExpectOnlyPanel(form, 0);
     form.LoadPanel(0);
     ExpectOnlyPanel(form, 0);

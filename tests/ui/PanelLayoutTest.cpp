@@ -116,7 +116,7 @@ class Layout : public UiFixture {};
 TEST_F(Layout, EveryControlStandsAtItsPlaceInsideItsPanel) {
     InstallLanguageFile();
     TGUI_Form& form = CreateForm();
-    for (int n = 1; n <= 6; ++n) {
+    for (int n = 1; n <= TGUI_Form::kPanelCount; ++n) {
         const std::string name = "Panel" + std::to_string(n);
         EXPECT_EQ(Find<QWidget>(name.c_str())->geometry(), QRect(120, 0, 448, 393)) << name;
     }

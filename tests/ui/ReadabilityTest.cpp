@@ -220,7 +220,7 @@ TEST_F(Readability, NoTextIsClippedAndPicturesMatchThePixelDensity) {
 
 TEST_F(Readability, PanelDescriptionsUseTheWindowsSizeAndFitTheirStrip) {
     TGUI_Form& form = StartWindow();
-    for (int n = 1; n <= 6; ++n) {
+    for (int n = 1; n <= TGUI_Form::kPanelCount; ++n) {
         QLabel* description = form.PanelAt(n)->LabelText;
         EXPECT_GE(description->font().pixelSize(), WindowFont().pixelSize()) << n;
         EXPECT_LE(description->geometry().bottom(), PanelFrame::kHeaderHeight - 1) << n;
