@@ -28,7 +28,7 @@ namespace {
 constexpr int kCopyAttempts = 3;
 constexpr auto kChangedPause = std::chrono::milliseconds(20);
 
-enum class TTakeEnd { Copied, Failed, Abandoned };
+enum class TTakeEnd { Copied, Failed, Abandoned, BeingWritten };
 
 void RemoveFile(const std::string& path) {
     std::error_code ec;
@@ -36,8 +36,11 @@ void RemoveFile(const std::string& path) {
 }
 
 // Copies the open source into a new temporary file of folder; Copied only for a copy during which
-// the source kept its size and modification time. *failureCode tells why it failed.
-TTakeEnd CopyUnchanged(int in, const std::string& folder, std::string* tempPath, int* failureCode) {
+// the source kept its size and modification time and after which no program holds it open for
+// writing (a writer that truncated the file just before the copy has not written yet: its close
+// brings the change that gets the whole file). *failureCode tells why it failed.
+TTakeEnd CopyUnchanged(int in, const std::string& source, const std::string& folder,
+                       std::string* tempPath, int* failureCode) {
     for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
         if (attempt > 0) {
             std::this_thread::sleep_for(kChangedPause);
@@ -54,6 +57,10 @@ TTakeEnd CopyUnchanged(int in, const std::string& folder, std::string* tempPath,
         }
         const TDataCopyEnd end = CopyFileData(in, out, StoreWorkAbandoned);
         const bool unchanged = StampOf(in) == before;
+        if (end == TDataCopyEnd::Complete && unchanged && IsOpenForWriting(source)) {
+            DiscardTempFile(out, *tempPath);
+            return TTakeEnd::BeingWritten;
+        }
         if (end == TDataCopyEnd::Complete && unchanged) {
             SetPermissionBits(out, PermissionBitsOf(in));  // never readable by more than the source
             if (::close(out) == 0) {
@@ -152,9 +159,9 @@ void TSnapshotBatch::Add(const std::string& source, const std::string& folder, i
         return;
     }
     int failureCode = kLogWriteFailed;
-    const TTakeEnd end = CopyUnchanged(in, folder, &tempPath, &failureCode);
+    const TTakeEnd end = CopyUnchanged(in, source, folder, &tempPath, &failureCode);
     CloseFile(in);
-    if (end == TTakeEnd::Abandoned) {
+    if (end == TTakeEnd::Abandoned || end == TTakeEnd::BeingWritten) {
         return;
     }
     if (end == TTakeEnd::Failed) {
