@@ -32,4 +32,5 @@ enum TLogCode {
     kLogHistoryJoined = 17,  // a file renamed onto another brought its snapshots into its history
     kLogSnapshotRemovedByRule = 18,  // a keeping rule removed the snapshot (file: its copy)
     kLogStoreDiskFull = 19,          // not snapshotted: the store's disk has too little room
+    kLogCaughtUp = 20,  // watching began: files found changed while not watched (the count)
 };

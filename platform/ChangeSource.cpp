@@ -140,12 +140,14 @@ bool PathWentStale(int code) {
 }  // namespace
 
 std::unique_ptr<ChangeSource> ChangeSource::Open(const std::string& folder, bool subtree,
-                                                 std::string* error) {
-    return InotifyChangeSource::Create(folder, subtree, error);
+                                                 std::string* error,
+                                                 std::optional<std::time_t> catchUpSince) {
+    return InotifyChangeSource::Create(folder, subtree, error, catchUpSince);
 }
 
-std::unique_ptr<InotifyChangeSource> InotifyChangeSource::Create(const std::string& folder,
-                                                                 bool subtree, std::string* error) {
+std::unique_ptr<InotifyChangeSource> InotifyChangeSource::Create(
+    const std::string& folder, bool subtree, std::string* error,
+    std::optional<std::time_t> catchUpSince) {
     std::string ignored;
     std::string& errorText = error != nullptr ? *error : ignored;
     std::string root = folder;
@@ -167,6 +169,7 @@ std::unique_ptr<InotifyChangeSource> InotifyChangeSource::Create(const std::stri
     std::unique_ptr<InotifyChangeSource> source(
         new InotifyChangeSource(inotifyFd, stopFd, std::move(root), subtree));
     source->lastCompleteRead_ = start;
+    source->watchedSince_ = start;
     int rootWd = inotify_add_watch(inotifyFd, source->root_.c_str(), kRootMask);
     if (rootWd < 0 && errno == ENOSPC) {
         source->NoteRootUnwatched();  // no watch left at all: scanned until one can be had
@@ -180,6 +183,13 @@ std::unique_ptr<InotifyChangeSource> InotifyChangeSource::Create(const std::stri
     if (subtree && !source->WatchWholeTree(&errorText)) {
         return nullptr;
     }
+    if (catchUpSince) {
+        // The first thing the source does is the rescan that an overflow would bring, looking
+        // back to the moment up to which watching was complete.
+        source->lastCompleteRead_ = timespec{*catchUpSince, 0};
+        source->rescanPending_ = true;
+        source->rescanForCatchUp_ = true;
+    }
     return source;
 }
 
@@ -189,7 +199,8 @@ InotifyChangeSource::InotifyChangeSource(int inotifyFd, int stopFd, std::string 
       root_(std::move(root)),
       subtree_(subtree),
       buffer_(new uint64_t[kBufferBytes / sizeof(uint64_t)]),
-      readSize_(kBufferBytes) {
+      readSize_(kBufferBytes),
+      nextTick_(std::chrono::steady_clock::now() + kTickPeriod) {
     static_assert(alignof(uint64_t) >= alignof(inotify_event));
 }
 
@@ -269,6 +280,19 @@ void InotifyChangeSource::SignalStop() {
     }
 }
 
+std::optional<std::time_t> InotifyChangeSource::CompleteUntil() const {
+    if (ended_ || rootGone_ || rescanPending_ || pendingMove_ || !ready_.empty() ||
+        !current_.empty()) {
+        return std::nullopt;
+    }
+    std::time_t until = lastCompleteRead_.tv_sec;
+    if (rootUnwatched_ || !unwatched_.empty()) {
+        // Unwatched folders are complete only up to their last scan.
+        until = std::min(until, unwatchedScannedAt_.tv_sec);
+    }
+    return until;
+}
+
 ChangeSource::Wake InotifyChangeSource::WaitForBatch(std::vector<ChangeRecord>* batch) {
     batch->clear();
     for (;;) {
@@ -308,6 +332,10 @@ ChangeSource::Wake InotifyChangeSource::WaitForBatch(std::vector<ChangeRecord>* 
             ScanUnwatched();
             continue;
         }
+        if (std::chrono::steady_clock::now() >= nextTick_) {
+            nextTick_ = std::chrono::steady_clock::now() + kTickPeriod;
+            return Wake::Batch;  // empty: a moment for the caller to note how far watching got
+        }
         if (WaitForInput()) {
             ReadAvailable();
             GatherFollowers();
@@ -334,6 +362,9 @@ bool InotifyChangeSource::WaitForInput() {
         }
         if ((rootUnwatched_ || !unwatched_.empty()) && (!until || nextUnwatchedScan_ < *until)) {
             until = nextUnwatchedScan_;
+        }
+        if (!until || nextTick_ < *until) {
+            until = nextTick_;
         }
         int timeout = -1;
         if (until) {
@@ -694,6 +725,11 @@ void InotifyChangeSource::ReportEntry(const std::string& path, bool isFolder,
         Emit(kRecordAdded, path);
     } else if (!isFolder && !Older(changed, *since)) {
         current_.push_back(ChangeRecord{kRecordModified, path, true});
+        // Changed in the gap between that moment and the new watches: a later change also
+        // comes as the kernel's own report.
+        if (Older(rescanMark_, changed) && Older(changed, watchedSince_)) {
+            ++changedAfterMark_;
+        }
     }
 }
 
@@ -886,8 +922,10 @@ ChangeSource::Wake InotifyChangeSource::WaitForFolderToReturn() {
     rootGone_ = false;
     goneTold_ = false;
     lastCompleteRead_ = goneSince_;
+    watchedSince_ = CoarseNow();
     rescanPending_ = true;
     rescanAfterOverflow_ = false;
+    rescanForCatchUp_ = true;
     return Wake::FolderBack;
 }
 
@@ -924,7 +962,12 @@ void InotifyChangeSource::DiscardQueuedEvents() {
 void InotifyChangeSource::Rescan() {
     rescanPending_ = false;
     const bool overflow = std::exchange(rescanAfterOverflow_, false);
+    const bool catchUp = std::exchange(rescanForCatchUp_, false);
     timespec since = lastCompleteRead_;
+    // Files changed within the margin are reported too (a snapshot that holds them already is
+    // not taken again) but counted as caught up only when changed after the moment itself.
+    rescanMark_ = since;
+    changedAfterMark_ = 0;
     since.tv_sec -= kRescanMarginSeconds;
     DiscardQueuedEvents();
 
@@ -993,6 +1036,9 @@ void InotifyChangeSource::Rescan() {
                           [](const ChangeRecord& record) { return record.FromRescan; });
         current_.insert(current_.begin(),
                         ChangeRecord{kRecordOverflowRescanned, std::string(), false, found});
+    } else if (catchUp) {
+        current_.insert(current_.begin(),
+                        ChangeRecord{kRecordCaughtUp, std::string(), false, changedAfterMark_});
     }
     TellUnwatchedChanges(unwatchedBefore);
     if (!unwatched_.empty()) {

@@ -1,7 +1,10 @@
 #pragma once
 // Directory change source on inotify: batches of change records in the kernel's order.
+#include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,11 @@ enum TRecordAction {
     // The kernel's queue overflowed; Count is the number of files the rescan reports as
     // modified (they follow in the same batch, marked FromRescan).
     kRecordOverflowRescanned = 8,
+    // Watching began (or the watched folder came back) and the tree was walked for what changed
+    // while it was not watched; Count is the number of files changed after the moment watching
+    // was last complete. The files follow in the same batch, marked FromRescan (with those of a
+    // small margin before that moment, in case a change came between two ticks of the clock).
+    kRecordCaughtUp = 9,
 };
 
 struct ChangeRecord {
@@ -28,7 +36,7 @@ struct ChangeRecord {
     // A file found by a scan rather than reported by the kernel: it may be unchanged since its
     // last snapshot.
     bool FromRescan = false;
-    int64_t Count = 0;  // kRecordOverflowRescanned only
+    int64_t Count = 0;  // kRecordOverflowRescanned and kRecordCaughtUp only
 };
 
 class ChangeSource {
@@ -36,8 +44,11 @@ class ChangeSource {
     // Opens the folder for watching (the whole tree when subtree is true). On failure returns
     // nullptr and sets *error to the system's error text. Folders below the root that cannot be
     // watched for lack of watches do not fail the open: they come as kRecordUnwatched records.
+    // With catchUpSince, the first batch reports every file whose status changed since that
+    // moment (less a margin), led by a kRecordCaughtUp record.
     static std::unique_ptr<ChangeSource> Open(const std::string& folder, bool subtree,
-                                              std::string* error);
+                                              std::string* error,
+                                              std::optional<std::time_t> catchUpSince = {});
     virtual ~ChangeSource() = default;
 
     enum class Wake {
@@ -51,4 +62,10 @@ class ChangeSource {
     virtual Wake WaitForBatch(std::vector<ChangeRecord>* batch) = 0;
     // Wakes WaitForBatch with Stop; safe from any thread.
     virtual void SignalStop() = 0;
+    // The moment up to which every change has been handed on, when that can be said: nothing read
+    // waits to be handed on, no rescan is due, and the folder is watched. WaitForBatch also
+    // returns an empty batch every kTickPeriod while idle, so that this can be asked regularly.
+    // Only the thread that calls WaitForBatch may ask.
+    virtual std::optional<std::time_t> CompleteUntil() const = 0;
+    static constexpr std::chrono::seconds kTickPeriod{20};
 };

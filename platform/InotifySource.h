@@ -26,12 +26,14 @@ class InotifyChangeSource final : public ChangeSource {
   public:
     // The error text has the system's wording; running out of instances also names the limit.
     // Running out of watches fails nothing: folders, even the watched one, are scanned instead.
-    static std::unique_ptr<InotifyChangeSource> Create(const std::string& folder, bool subtree,
-                                                       std::string* error);
+    static std::unique_ptr<InotifyChangeSource> Create(
+        const std::string& folder, bool subtree, std::string* error,
+        std::optional<std::time_t> catchUpSince = {});
     ~InotifyChangeSource() override;
 
     Wake WaitForBatch(std::vector<ChangeRecord>* batch) override;
     void SignalStop() override;
+    std::optional<std::time_t> CompleteUntil() const override;
 
     static constexpr std::chrono::seconds kUnwatchedScanPeriod{3};
     static constexpr std::chrono::seconds kFolderReturnCheck{2};
@@ -130,6 +132,11 @@ class InotifyChangeSource final : public ChangeSource {
     timespec lastCompleteRead_{};  // taken just before the last read that found the queue empty
     bool rescanPending_ = false;
     bool rescanAfterOverflow_ = false;
+    bool rescanForCatchUp_ = false;  // the rescan catches up what changed while not watched
+    timespec rescanMark_{};          // the moment the running rescan looks back to
+    int64_t changedAfterMark_ = 0;   // files it found changed after that moment, before watched
+    timespec watchedSince_{};        // when the tree (or the returned folder) got its watches
+    std::chrono::steady_clock::time_point nextTick_;
     bool ended_ = false;
     bool rootGone_ = false;
     bool goneTold_ = false;

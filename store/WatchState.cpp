@@ -8,7 +8,8 @@
 #include "platform/AtomicFile.h"
 #include "store/PathText.h"
 
-const char* const kWatchStateName = ".ostrevan-watch-state.ini";
+// Not of the form of the program's temporary files, which a start clears away.
+const char* const kWatchStateName = ".ostrevan.watchstate";
 
 namespace {
 

@@ -168,8 +168,8 @@ TEST_F(LanguageTest, InstalledLanguageFileHoldsTheWholeCatalogue) {
         }
     }
     EXPECT_EQ(LanguageText("GUI_FORM", "TITLE", "GUI"), "Ostrevan.lite");
-    ASSERT_EQ(LanguageText("VALUES", "VALUES_LOGS_NO", "GUI"), "19");
-    for (int code = 1; code <= 19; ++code) {
+    ASSERT_EQ(LanguageText("VALUES", "VALUES_LOGS_NO", "GUI"), "20");
+    for (int code = 1; code <= 20; ++code) {
         const std::string text =
             LanguageText("VALUES", "VALUES_LOGS_" + std::to_string(code), "GUI");
         EXPECT_EQ(text.rfind("PARROR: ", 0), std::string::npos) << code;

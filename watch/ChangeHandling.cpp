@@ -424,6 +424,9 @@ void DispatchRecord(const ChangeRecord& record, TBatchContext& batch) {
         case kRecordOverflowRescanned:
             NoteOverflowRescan(record.Count);
             break;
+        case kRecordCaughtUp:
+            NoteCaughtUp(record.Count);
+            break;
         default:
             break;
     }

@@ -3,13 +3,21 @@
 
 #include <vector>
 
+#include "core/RunSettings.h"
 #include "core/SharedState.h"
+#include "store/WatchState.h"
 #include "watch/ChangeHandling.h"
 #include "watch/Watcher.h"
 
 TWaitThread::TWaitThread(ChangeSource& source) : Source(source), Thread([this] { Execute(); }) {}
 
 TWaitThread::~TWaitThread() {
+    if (Thread.joinable()) {
+        Thread.join();
+    }
+}
+
+void TWaitThread::Join() {
     if (Thread.joinable()) {
         Thread.join();
     }
@@ -36,8 +44,32 @@ void TWaitThread::Execute() {
             continue;
         }
         DispatchNotifications(batch, &Abandoned);
+        NoteProgress(false);
+    }
+    if (!Abandoned.load()) {
+        NoteProgress(true);  // a clean stop: watching was complete up to the last read
     }
     Done = true;
+}
+
+// Tells the store, once a minute and at a clean stop, up to when every change was handed on. The
+// note is a request queued after those changes: the store thread writes it only once they are in
+// the store, so it never claims what a crash could still lose.
+void TWaitThread::NoteProgress(bool stopping) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!stopping && noted_ && now - lastNoted_ < kProgressPeriod) {
+        return;
+    }
+    const std::optional<std::time_t> until = Source.CompleteUntil();
+    if (!until) {
+        return;
+    }
+    noted_ = true;
+    lastNoted_ = now;
+    completeUntil_ = *until;
+    QueueRequest([store = RunSettings.DESTINATION, moment = *until] {
+        WriteWatchCompleteUntil(store, moment);
+    });
 }
 
 // The watched folder went away or came back: the log and the tray tell it.

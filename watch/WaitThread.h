@@ -2,7 +2,10 @@
 // The wait thread: waits for batches of change records and handles each as it arrives. It owns
 // the change handling's state (HeldEvent, LastEvent) while it runs.
 #include <atomic>
+#include <chrono>
+#include <ctime>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "platform/ChangeSource.h"
@@ -16,17 +19,28 @@ class TWaitThread {
     // Joins the thread; call after a stop signal (or Abandon), or once the source gave up.
     ~TWaitThread();
 
+    // Waits for the thread's end (after a stop signal or Abandon).
+    void Join();
     // Stops at once, also in the middle of a batch: what was not handled yet is dropped (closing).
     void Abandon();
     // True once the wait loop has ended (after a stop signal or when the source gave up).
     bool Finished() const { return Done.load(); }
+    // The moment up to which watching was complete when last noted; read after the thread ended.
+    std::optional<std::time_t> CompleteUntil() const {
+        return noted_ ? std::optional<std::time_t>(completeUntil_) : std::nullopt;
+    }
 
   private:
+    static constexpr std::chrono::seconds kProgressPeriod{60};
     void Execute();
+    void NoteProgress(bool stopping);
 
     ChangeSource& Source;
     std::atomic<bool> Abandoned{false};
     std::atomic<bool> Done{false};
+    bool noted_ = false;  // the rest belong to the thread until it has ended
+    std::chrono::steady_clock::time_point lastNoted_;
+    std::time_t completeUntil_ = 0;
     std::thread Thread;
 };
 

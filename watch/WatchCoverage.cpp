@@ -41,6 +41,12 @@ void NoteOverflowRescan(int64_t count) {
     WriteLogLine(kLogOverflowRescanned, kImageWarning, std::to_string(count));
 }
 
+void NoteCaughtUp(int64_t count) {
+    if (count > 0) {  // nothing changed while not watching: nothing to tell
+        WriteLogLine(kLogCaughtUp, kImageInformation, std::to_string(count));
+    }
+}
+
 void ForgetUnwatchedFolders() {
     if (unwatchedFolders.exchange(0) > 0) {
         ClearUnwatchableFolder();

@@ -11,6 +11,9 @@ void NoteFolderUnwatched(const std::string& folder);
 void NoteFolderWatchedAgain(const std::string& folder);
 // The kernel's queue overflowed and a rescan found count files changed: one log line.
 void NoteOverflowRescan(int64_t count);
+// Watching began and count files were found changed since it was last complete: one log line
+// (none when nothing changed).
+void NoteCaughtUp(int64_t count);
 // Forgets every unwatched folder, at each start and stop of a change source.
 void ForgetUnwatchedFolders();
 // True while some folder of the tree is unwatched; any thread may ask.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/EventCodes.h"
@@ -15,6 +16,7 @@
 #include "platform/ChangeSource.h"
 #include "store/DayLog.h"
 #include "store/KeepingRules.h"
+#include "store/WatchState.h"
 #include "watch/WaitThread.h"
 #include "watch/WatchCoverage.h"
 #include "watch/WatchStatus.h"
@@ -28,6 +30,10 @@ struct TWatcherState {
     std::unique_ptr<TWaitThread> Thread;
     std::atomic<bool> Watching{false};    // a wait thread runs
     std::atomic<bool> FolderAway{false};  // its watched folder went away and is looked for
+    // Up to when the last period of watching was complete, and of which folder, for a restart
+    // in the same run (the store's note of it may still wait behind a backlog of copies).
+    std::optional<std::time_t> LastCompleteUntil;
+    std::string LastWatched;
 };
 
 // Never destroyed: the process may end while the wait thread still waits.
@@ -63,11 +69,26 @@ bool EndWaitThread(bool abandon) {
     } else {
         state.Source->SignalStop();
     }
-    state.Thread.reset();  // joins
+    state.Thread->Join();
+    if (!abandon) {
+        state.LastCompleteUntil = state.Thread->CompleteUntil();
+        state.LastWatched = RunSettings.SOURCE;
+    }
+    state.Thread.reset();
     state.Source.reset();
     state.Watching = false;
     ForgetUnwatchedFolders();
     return state.FolderAway.exchange(false);
+}
+
+// Where a new period of watching catches up from: where the last one in this run ended, for the
+// same folder, or else the store's note (none for a new store: nothing to compare with).
+std::optional<std::time_t> CatchUpSince() {
+    const TWatcherState& state = Watcher();
+    if (state.LastCompleteUntil && state.LastWatched == RunSettings.SOURCE) {
+        return state.LastCompleteUntil;
+    }
+    return ReadWatchCompleteUntil(RunSettings.DESTINATION);
 }
 
 }  // namespace
@@ -83,7 +104,7 @@ bool StartWatching() {
     }
     std::string errorText;
     std::unique_ptr<ChangeSource> source =
-        ChangeSource::Open(RunSettings.SOURCE, RunSettings.SUBFOLDERS, &errorText);
+        ChangeSource::Open(RunSettings.SOURCE, RunSettings.SUBFOLDERS, &errorText, CatchUpSince());
     if (!source) {
         ReportWatchFailure(errorText);
         return false;

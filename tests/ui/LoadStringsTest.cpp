@@ -114,13 +114,13 @@ TEST_F(Texts, InstalledLanguageFileFillsEveryCaptionAndTable) {
 
     EXPECT_EQ(TextTables.NoLogText, "No log yet");
     EXPECT_EQ(TextTables.NoInfoText, "No snapshots");
-    ASSERT_EQ(TextTables.LogMessages.size(), 19u);
+    ASSERT_EQ(TextTables.LogMessages.size(), 20u);
     EXPECT_EQ(LogMessageText(1), "Ostrevan started.");
     EXPECT_EQ(LogMessageText(12), "Copied: $FILE$");
     EXPECT_EQ(LogMessageText(17),
               "Renamed; its snapshots joined the history kept under the new name: $FILE$");
     EXPECT_EQ(LogMessageText(18), "Removed by a keeping rule: $FILE$");
-    EXPECT_EQ(LogMessageText(20), "");
+    EXPECT_EQ(LogMessageText(21), "");
     EXPECT_EQ(ActionNames[1], "Added");
     EXPECT_EQ(ActionNames[4], "Renamed");
 }
@@ -152,7 +152,7 @@ TEST_F(Texts, MissingKeysShowTheirSectionMarker) {
     TGUI_Form& form = CreateForm();
     EXPECT_EQ(Find<QAbstractButton>("Button1_1")->text(), "PARROR: PANEL1");
     EXPECT_EQ(Find<QAbstractButton>("Button1_2")->text(), "Browse...");
-    ASSERT_EQ(TextTables.LogMessages.size(), 19u);
+    ASSERT_EQ(TextTables.LogMessages.size(), 20u);
     EXPECT_EQ(LogMessageText(7), "PARROR: VALUES");
     EXPECT_EQ(LogMessageText(8), "Copy failed, its folder could not be created: $FILE$");
     EXPECT_EQ(ActionNames[3], "PARROR: OPERATIONS");
@@ -198,11 +198,11 @@ TEST_F(Texts, CountOfLogTextsEmptyMeansThreeAndNonNumbersMeanNone) {
     EXPECT_TRUE(TextTables.LogMessages.empty());
 
     WriteLanguageFile(
-        WithReplacedLine(InstalledLanguageWithout({}), "VALUES_LOGS_NO", "VALUES_LOGS_NO=21"));
+        WithReplacedLine(InstalledLanguageWithout({}), "VALUES_LOGS_NO", "VALUES_LOGS_NO=22"));
     InitPaths(Program.string());
     CreateForm(false);
-    ASSERT_EQ(TextTables.LogMessages.size(), 21u);
-    EXPECT_EQ(LogMessageText(20), "PARROR: VALUES");
+    ASSERT_EQ(TextTables.LogMessages.size(), 22u);
+    EXPECT_EQ(LogMessageText(21), "PARROR: VALUES");
 
     EXPECT_EQ(LogMessageCount(""), 3);
     EXPECT_EQ(LogMessageCount("13"), 13);
