@@ -79,6 +79,13 @@ std::string InstanceErrorText(int code) {
     return SystemErrorText(code);
 }
 
+// The exact time: file times may be taken from a finer clock than the coarse one.
+timespec ExactNow() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now;
+}
+
 timespec CoarseNow() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME_COARSE, &now);
@@ -141,13 +148,13 @@ bool PathWentStale(int code) {
 
 std::unique_ptr<ChangeSource> ChangeSource::Open(const std::string& folder, bool subtree,
                                                  std::string* error,
-                                                 std::optional<std::time_t> catchUpSince) {
+                                                 std::optional<timespec> catchUpSince) {
     return InotifyChangeSource::Create(folder, subtree, error, catchUpSince);
 }
 
 std::unique_ptr<InotifyChangeSource> InotifyChangeSource::Create(
     const std::string& folder, bool subtree, std::string* error,
-    std::optional<std::time_t> catchUpSince) {
+    std::optional<timespec> catchUpSince) {
     std::string ignored;
     std::string& errorText = error != nullptr ? *error : ignored;
     std::string root = folder;
@@ -169,7 +176,7 @@ std::unique_ptr<InotifyChangeSource> InotifyChangeSource::Create(
     std::unique_ptr<InotifyChangeSource> source(
         new InotifyChangeSource(inotifyFd, stopFd, std::move(root), subtree));
     source->lastCompleteRead_ = start;
-    source->watchedSince_ = start;
+    source->watchedSince_ = ExactNow();
     int rootWd = inotify_add_watch(inotifyFd, source->root_.c_str(), kRootMask);
     if (rootWd < 0 && errno == ENOSPC) {
         source->NoteRootUnwatched();  // no watch left at all: scanned until one can be had
@@ -186,7 +193,7 @@ std::unique_ptr<InotifyChangeSource> InotifyChangeSource::Create(
     if (catchUpSince) {
         // The first thing the source does is the rescan that an overflow would bring, looking
         // back to the moment up to which watching was complete.
-        source->lastCompleteRead_ = timespec{*catchUpSince, 0};
+        source->lastCompleteRead_ = *catchUpSince;
         source->rescanPending_ = true;
         source->rescanForCatchUp_ = true;
     }
@@ -280,15 +287,14 @@ void InotifyChangeSource::SignalStop() {
     }
 }
 
-std::optional<std::time_t> InotifyChangeSource::CompleteUntil() const {
+std::optional<timespec> InotifyChangeSource::CompleteUntil() const {
     if (ended_ || rootGone_ || rescanPending_ || pendingMove_ || !ready_.empty() ||
         !current_.empty()) {
         return std::nullopt;
     }
-    std::time_t until = lastCompleteRead_.tv_sec;
-    if (rootUnwatched_ || !unwatched_.empty()) {
-        // Unwatched folders are complete only up to their last scan.
-        until = std::min(until, unwatchedScannedAt_.tv_sec);
+    timespec until = lastCompleteRead_;
+    if ((rootUnwatched_ || !unwatched_.empty()) && Older(unwatchedScannedAt_, until)) {
+        until = unwatchedScannedAt_;  // unwatched folders are complete up to their last scan
     }
     return until;
 }
@@ -922,7 +928,7 @@ ChangeSource::Wake InotifyChangeSource::WaitForFolderToReturn() {
     rootGone_ = false;
     goneTold_ = false;
     lastCompleteRead_ = goneSince_;
-    watchedSince_ = CoarseNow();
+    watchedSince_ = ExactNow();
     rescanPending_ = true;
     rescanAfterOverflow_ = false;
     rescanForCatchUp_ = true;

@@ -48,7 +48,7 @@ class ChangeSource {
     // moment (less a margin), led by a kRecordCaughtUp record.
     static std::unique_ptr<ChangeSource> Open(const std::string& folder, bool subtree,
                                               std::string* error,
-                                              std::optional<std::time_t> catchUpSince = {});
+                                              std::optional<timespec> catchUpSince = {});
     virtual ~ChangeSource() = default;
 
     enum class Wake {
@@ -66,6 +66,6 @@ class ChangeSource {
     // waits to be handed on, no rescan is due, and the folder is watched. WaitForBatch also
     // returns an empty batch every kTickPeriod while idle, so that this can be asked regularly.
     // Only the thread that calls WaitForBatch may ask.
-    virtual std::optional<std::time_t> CompleteUntil() const = 0;
+    virtual std::optional<timespec> CompleteUntil() const = 0;
     static constexpr std::chrono::seconds kTickPeriod{20};
 };

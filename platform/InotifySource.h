@@ -28,12 +28,12 @@ class InotifyChangeSource final : public ChangeSource {
     // Running out of watches fails nothing: folders, even the watched one, are scanned instead.
     static std::unique_ptr<InotifyChangeSource> Create(
         const std::string& folder, bool subtree, std::string* error,
-        std::optional<std::time_t> catchUpSince = {});
+        std::optional<timespec> catchUpSince = {});
     ~InotifyChangeSource() override;
 
     Wake WaitForBatch(std::vector<ChangeRecord>* batch) override;
     void SignalStop() override;
-    std::optional<std::time_t> CompleteUntil() const override;
+    std::optional<timespec> CompleteUntil() const override;
 
     static constexpr std::chrono::seconds kUnwatchedScanPeriod{3};
     static constexpr std::chrono::seconds kFolderReturnCheck{2};

@@ -1,6 +1,7 @@
 #include "store/WatchState.h"
 
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -21,7 +22,7 @@ std::string StatePath(const std::string& storeFolder) {
 
 }  // namespace
 
-std::optional<std::time_t> ReadWatchCompleteUntil(const std::string& storeFolder) {
+std::optional<timespec> ReadWatchCompleteUntil(const std::string& storeFolder) {
     if (storeFolder.empty() || !IsExistingFile(StatePath(storeFolder))) {
         return std::nullopt;
     }
@@ -32,20 +33,31 @@ std::optional<std::time_t> ReadWatchCompleteUntil(const std::string& storeFolder
         return std::nullopt;
     }
     const char* first = text.data() + at + std::char_traits<char>::length(kKey);
+    const char* last = text.data() + text.size();
     long long seconds = 0;
-    const auto [end, error] = std::from_chars(first, text.data() + text.size(), seconds);
+    long nanoseconds = 0;
+    const auto [end, error] = std::from_chars(first, last, seconds);
     if (error != std::errc() || end == first || seconds <= 0) {
         return std::nullopt;
     }
-    return static_cast<std::time_t>(seconds);
+    if (end != last && *end == '.') {
+        const auto fraction = std::from_chars(end + 1, last, nanoseconds);
+        if (fraction.ec != std::errc() || nanoseconds < 0 || nanoseconds > 999999999) {
+            nanoseconds = 0;
+        }
+    }
+    return timespec{static_cast<std::time_t>(seconds), nanoseconds};
 }
 
-bool WriteWatchCompleteUntil(const std::string& storeFolder, std::time_t moment) {
+bool WriteWatchCompleteUntil(const std::string& storeFolder, const timespec& moment) {
     if (storeFolder.empty()) {
         return false;
     }
     std::error_code ec;
     std::filesystem::create_directories(storeFolder, ec);
+    char fraction[16];
+    std::snprintf(fraction, sizeof fraction, ".%09ld", static_cast<long>(moment.tv_nsec));
+    const std::string seconds = std::to_string(static_cast<long long>(moment.tv_sec));
     return WriteFileAtomically(StatePath(storeFolder),
-                               std::string("[WATCH]\r\n") + kKey + std::to_string(moment) + "\r\n");
+                               std::string("[WATCH]\r\n") + kKey + seconds + fraction + "\r\n");
 }

@@ -4,7 +4,9 @@
 #include <fstream>
 
 #include "StoreEndToEnd.h"
+#include "core/EventCodes.h"
 #include "platform/IniFile.h"
+#include "store/WatchState.h"
 
 namespace {
 
@@ -244,6 +246,46 @@ TEST_F(StoreEndToEndTest, AFullStoreLeavesNoEntryWithoutACompleteCopy) {
     EXPECT_GT(complete, 0);
     EXPECT_LT(complete, 60);
     EXPECT_GE(failures, 1u) << "the copies that did not fit are told";
+}
+
+// A change made while a settings save had watching stopped is caught up when watching starts
+// again, and told once; an unchanged file gets no second snapshot.
+TEST_F(StoreEndToEndTest, AChangeMadeWhileASettingsSaveHadWatchingStoppedIsCaughtUp) {
+    WriteBytes(Src("kept.txt"), "unchanged");
+    Start();
+    ASSERT_TRUE(SaveAndSee("doc.txt", "watched"));
+    ASSERT_TRUE(SaveAndSee("kept.txt", "unchanged and saved"));
+    StopWatching();
+    WriteBytes(Src("doc.txt"), "changed while stopped");
+    WriteBytes(Src("made.txt"), "made while stopped");
+    ASSERT_TRUE(ReloadSettings());
+    EXPECT_TRUE(PumpUntil([&] {
+        return LatestSnapshotIs("doc.txt", "changed while stopped") &&
+               LatestSnapshotIs("made.txt", "made while stopped");
+    }));
+    ASSERT_TRUE(WaitForStoreIdle(10s));
+    EXPECT_EQ(LastNumber("kept.txt"), 1) << "its newest snapshot holds it already";
+    const auto caughtUp = LogRecords(kLogCaughtUp);
+    ASSERT_EQ(caughtUp.size(), 1u);
+    EXPECT_EQ(caughtUp[0].FileText, "2");
+}
+
+// The store's note of until when watching was complete keeps its moment to the nanosecond; a
+// missing or garbled note is no note.
+TEST(WatchStateNote, KeepsItsMomentAndIgnoresGarbage) {
+    const TempFolder temp("ostrevan-state");
+    const std::string store = (temp.Path() / "store").string();
+    EXPECT_FALSE(ReadWatchCompleteUntil(store).has_value());
+    ASSERT_TRUE(WriteWatchCompleteUntil(store, timespec{1765100000, 123456789}));
+    const auto read = ReadWatchCompleteUntil(store);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->tv_sec, 1765100000);
+    EXPECT_EQ(read->tv_nsec, 123456789);
+    for (const std::string garbage : {"", "[WATCH]\r\nCOMPLETEUNTIL=\r\n",
+                                      "[WATCH]\r\nCOMPLETEUNTIL=-5\r\n", "COMPLETEUNTIL=abc"}) {
+        WriteBytes(fs::path(store) / kWatchStateName, garbage);
+        EXPECT_FALSE(ReadWatchCompleteUntil(store).has_value()) << garbage;
+    }
 }
 
 }  // namespace

@@ -32,6 +32,7 @@ void TWaitThread::Abandon() {
 // are the store thread's, so reading the next batch never waits for them.
 void TWaitThread::Execute() {
     std::vector<ChangeRecord> batch;
+    NoteProgress(false);  // a new store gets its note at once
     while (!Abandoned.load()) {
         batch.clear();
         const ChangeSource::Wake wake = Source.WaitForBatch(&batch);
@@ -60,7 +61,7 @@ void TWaitThread::NoteProgress(bool stopping) {
     if (!stopping && noted_ && now - lastNoted_ < kProgressPeriod) {
         return;
     }
-    const std::optional<std::time_t> until = Source.CompleteUntil();
+    const std::optional<timespec> until = Source.CompleteUntil();
     if (!until) {
         return;
     }

@@ -26,8 +26,8 @@ class TWaitThread {
     // True once the wait loop has ended (after a stop signal or when the source gave up).
     bool Finished() const { return Done.load(); }
     // The moment up to which watching was complete when last noted; read after the thread ended.
-    std::optional<std::time_t> CompleteUntil() const {
-        return noted_ ? std::optional<std::time_t>(completeUntil_) : std::nullopt;
+    std::optional<timespec> CompleteUntil() const {
+        return noted_ ? std::optional<timespec>(completeUntil_) : std::nullopt;
     }
 
   private:
@@ -40,7 +40,7 @@ class TWaitThread {
     std::atomic<bool> Done{false};
     bool noted_ = false;  // the rest belong to the thread until it has ended
     std::chrono::steady_clock::time_point lastNoted_;
-    std::time_t completeUntil_ = 0;
+    timespec completeUntil_{};
     std::thread Thread;
 };
 

@@ -32,7 +32,7 @@ struct TWatcherState {
     std::atomic<bool> FolderAway{false};  // its watched folder went away and is looked for
     // Up to when the last period of watching was complete, and of which folder, for a restart
     // in the same run (the store's note of it may still wait behind a backlog of copies).
-    std::optional<std::time_t> LastCompleteUntil;
+    std::optional<timespec> LastCompleteUntil;
     std::string LastWatched;
 };
 
@@ -83,7 +83,7 @@ bool EndWaitThread(bool abandon) {
 
 // Where a new period of watching catches up from: where the last one in this run ended, for the
 // same folder, or else the store's note (none for a new store: nothing to compare with).
-std::optional<std::time_t> CatchUpSince() {
+std::optional<timespec> CatchUpSince() {
     const TWatcherState& state = Watcher();
     if (state.LastCompleteUntil && state.LastWatched == RunSettings.SOURCE) {
         return state.LastCompleteUntil;

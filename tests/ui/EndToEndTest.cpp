@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "core/Paths.h"
+#include "lang/Language.h"
 #include "store/DayLog.h"
 #include "tests/ui/UiFixture.h"
 
@@ -363,4 +364,118 @@ TEST_F(EndToEnd, KilledDuringBurstsTheStoreHoldsOnlyCompleteVersions) {
         }
     }
     EXPECT_GT(checked, kRounds / 3) << "the kills came after some snapshots were taken";
+}
+
+namespace {
+
+// The newest snapshot of watched file name in store (its index's NO); "" while there is none.
+std::string NewestSnapshotOf(const fs::path& store, const std::string& name) {
+    const fs::path folder = store / name;
+    const std::string no = ReadIniValue("GENERAL", "NO", (folder / "snapshot.ini").string());
+    if (no.empty() || no.find_first_not_of("0123456789") != std::string::npos) {
+        return {};
+    }
+    return ReadAll(folder / ("SnapShot." + no));
+}
+
+std::vector<TLogLine> DayLogLines(const fs::path& logs) {
+    std::vector<TLogLine> all;
+    for (const std::string& path : ListFiles(logs.string(), "*.log")) {
+        std::vector<TLogLine> lines;
+        ReadDayLog(path, lines);
+        all.insert(all.end(), lines.begin(), lines.end());
+    }
+    return all;
+}
+
+}  // namespace
+
+// What changes while the program is closed is snapshotted at its next start and told once; a
+// start after which nothing had changed takes no snapshot and tells nothing.
+TEST_F(EndToEnd, ChangesMadeWhileClosedAreCaughtUpAtTheNextStart) {
+    fs::create_directories(Root / "watched");
+    std::ofstream(Root / "watched/report.txt", std::ios::binary) << "before";
+    StageProgram((Root / "watched").string());
+    const fs::path logs = App / "Logs";
+    const auto runUntilClosed = [&](const std::function<bool()>& done) {
+        QProcess program;
+        Start(program);
+        EXPECT_TRUE(WaitFor(done, std::chrono::seconds(20)));
+        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+        EXPECT_TRUE(program.waitForFinished(10000));
+    };
+    const auto codeCount = [&](int code) {
+        const std::vector<int> codes = DayLogCodes(logs);
+        return std::count(codes.begin(), codes.end(), code);
+    };
+
+    // First run: one save, then a clean close notes that watching was complete.
+    bool saved = false;
+    runUntilClosed([&] {
+        if (!saved && codeCount(2) == 1) {
+            std::ofstream(Root / "watched/report.txt", std::ios::binary) << "saved while watched";
+            saved = true;
+        }
+        return NewestSnapshotOf(Root / "store", "report.txt") == "saved while watched";
+    });
+    ASSERT_TRUE(fs::exists(Root / "store/.ostrevan.watchstate"));
+
+    // Closed: the document changes and a new file appears.
+    std::ofstream(Root / "watched/report.txt", std::ios::binary) << "changed while closed";
+    std::ofstream(Root / "watched/new.txt", std::ios::binary) << "made while closed";
+    const auto started = std::chrono::steady_clock::now();
+    runUntilClosed([&] {
+        return NewestSnapshotOf(Root / "store", "report.txt") == "changed while closed" &&
+               NewestSnapshotOf(Root / "store", "new.txt") == "made while closed" &&
+               codeCount(20) == 1;
+    });
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
+    for (const TLogLine& line : DayLogLines(logs)) {
+        if (line.Code == 20) {
+            EXPECT_EQ(line.FileText, "2") << "two files changed while closed";
+        }
+    }
+
+    // Nothing changed while closed: no snapshot, no catch-up line.
+    const long copiesBefore = codeCount(12);
+    runUntilClosed([&] { return codeCount(2) == 3; });
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(codeCount(12), copiesBefore);
+    EXPECT_EQ(codeCount(20), 1);
+}
+
+// Killed in the middle of a burst: at the next start every file's newest snapshot is brought to
+// its content, whatever the killed run left undone.
+TEST_F(EndToEnd, AfterAKillDuringABurstTheNextStartBringsEveryFileUpToDate) {
+    constexpr int kFiles = 300;
+    fs::create_directories(Root / "watched");
+    StageProgram((Root / "watched").string());
+    const fs::path logs = App / "Logs";
+    {
+        QProcess program;
+        Start(program);
+        ASSERT_TRUE(WaitFor([&] { return fs::exists(Root / "store/.ostrevan.watchstate"); },
+                            std::chrono::seconds(20)));
+        for (int v = 0; v < 2; ++v) {
+            for (int i = 0; i < kFiles; ++i) {
+                std::ofstream(Root / "watched" / ("f" + std::to_string(i)), std::ios::binary)
+                    << VersionContent(i, v);
+            }
+        }
+        ::kill(static_cast<pid_t>(program.processId()), SIGKILL);
+        ASSERT_TRUE(program.waitForFinished(10000));
+    }
+    QProcess program;
+    Start(program);
+    const auto upToDate = [&] {
+        for (int i = 0; i < kFiles; ++i) {
+            if (NewestSnapshotOf(Root / "store", "f" + std::to_string(i)) != VersionContent(i, 1)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    EXPECT_TRUE(WaitFor(upToDate, std::chrono::seconds(30)));
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    EXPECT_TRUE(program.waitForFinished(10000));
 }
