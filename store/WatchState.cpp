@@ -22,6 +22,12 @@ std::string StatePath(const std::string& storeFolder) {
 
 }  // namespace
 
+bool IsWatchStateName(const std::string& name) {
+    const std::size_t slash = name.find_last_of('/');
+    return name.compare(slash == std::string::npos ? 0 : slash + 1, std::string::npos,
+                        kWatchStateName) == 0;
+}
+
 std::optional<timespec> ReadWatchCompleteUntil(const std::string& storeFolder) {
     if (storeFolder.empty() || !IsExistingFile(StatePath(storeFolder))) {
         return std::nullopt;

@@ -17,3 +17,6 @@ bool WriteWatchCompleteUntil(const std::string& storeFolder, const timespec& mom
 
 // The note's name inside the store folder.
 extern const char* const kWatchStateName;
+// True when the last component of name is the note's (the program's own file, never a change
+// of the user's, also where the store lies in the watched folder).
+bool IsWatchStateName(const std::string& name);

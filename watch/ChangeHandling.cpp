@@ -17,6 +17,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/FileData.h"
 #include "store/DayLog.h"
+#include "store/WatchState.h"
 #include "watch/SaveMerging.h"
 #include "watch/TransientNames.h"
 #include "watch/WatchCoverage.h"
@@ -81,7 +82,7 @@ class TOwnFolders {
     // True when the watched name lies inside one of the program's own folders, or is one of the
     // temporary files through which a restore into the watched folder lands.
     bool Hold(const std::string& name) const {
-        if (IsOwnTemporaryName(name)) {
+        if (IsOwnTemporaryName(name) || IsWatchStateName(name)) {
             return true;
         }
         if (Folders.empty()) {
