@@ -113,6 +113,14 @@ TEST_F(WatcherTest, StopRightAfterABurstIsPromptAndLeavesNothingHalfHandled) {
 }
 
 TEST_F(WatcherTest, ReloadSettingsRestartsAndLogsOnlyRealStartsAndStops) {
+    // The starts and stops; a file made the moment watching restarts may also be told as caught
+    // up (code 20), since file times and the moment of the restart come from clocks of another
+    // grain.
+    const auto LogCodes = [this] {
+        std::vector<int> codes = WatchFixture::LogCodes();
+        std::erase(codes, 20);
+        return codes;
+    };
     WriteSettings(Watched.string(), "7");
     EXPECT_TRUE(ReloadSettings());
     EXPECT_TRUE(IsWatching());
