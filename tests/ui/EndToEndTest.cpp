@@ -218,7 +218,7 @@ std::vector<int> IndexedNumbers(const fs::path& index) {
 // copy under way is abandoned without a trace, and the program ends at once with the two closing
 // records last. Whatever the store holds is complete.
 TEST_F(EndToEnd, CloseDuringABurstIsPromptLeavesACompleteStoreAndLogsTheCloseLast) {
-    constexpr int kFiles = 2000;
+    constexpr int kFiles = 3000;
     fs::create_directories(Root / "watched");
     StageProgram((Root / "watched").string());
     QProcess program;
@@ -226,23 +226,42 @@ TEST_F(EndToEnd, CloseDuringABurstIsPromptLeavesACompleteStoreAndLogsTheCloseLas
     const fs::path logs = App / "Logs";
     ASSERT_TRUE(WaitFor([&] { return DayLogCodes(logs).size() >= 2; }, std::chrono::seconds(20)));
 
-    for (int i = 0; i < kFiles; ++i) {
-        std::ofstream(Root / "watched" / ("f" + std::to_string(i) + ".txt"), std::ios::binary)
-            << BurstContent(i);
-    }
+    // The burst is written on its own thread, which goes on while the program closes.
+    std::thread writer([&] {
+        for (int i = 0; i < kFiles; ++i) {
+            std::ofstream(Root / "watched" / ("f" + std::to_string(i) + ".txt"), std::ios::binary)
+                << BurstContent(i);
+        }
+    });
     const auto copies = [&] {
         const std::vector<int> codes = DayLogCodes(logs);
         return std::count(codes.begin(), codes.end(), 12);
     };
     // The store thread is at work once the first per-file folder is there (its copies become
     // visible, and are logged, only when their batch is committed).
-    ASSERT_TRUE(WaitFor([&] { return fs::exists(Root / "store") && !fs::is_empty(Root / "store"); },
-                        std::chrono::seconds(20)));
+    const bool storing = WaitFor(
+        [&] {
+            std::error_code ec;
+            for (fs::directory_iterator it(Root / "store", ec), end; !ec && it != end;
+                 it.increment(ec)) {
+                if (it->is_directory(ec)) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        std::chrono::seconds(20));
+    if (!storing) {
+        writer.join();
+        FAIL() << "no snapshot was begun";
+    }
 
     const auto closing = std::chrono::steady_clock::now();
     ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
-    ASSERT_TRUE(program.waitForFinished(20000));
+    const bool finished = program.waitForFinished(20000);
     const auto took = std::chrono::steady_clock::now() - closing;
+    writer.join();
+    ASSERT_TRUE(finished);
     EXPECT_LT(took, std::chrono::seconds(1))
         << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
     EXPECT_EQ(program.exitCode(), 0);
