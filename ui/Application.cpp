@@ -19,6 +19,7 @@
 #include "ui/SingleInstance.h"
 #include "ui/StartAtLogin.h"
 #include "ui/TerminationSignals.h"
+#include "ui/WindowThread.h"
 #include "watch/Watcher.h"
 
 void ConnectWindowHooks(TGUI_Form& form) {
@@ -26,24 +27,12 @@ void ConnectWindowHooks(TGUI_Form& form) {
     // window's thread. QPointer: a call still queued when the window goes does nothing.
     const QPointer<TGUI_Form> window(&form);
     WindowHooks.TrayIconGetIcon = [window](bool busy) {
-        QMetaObject::invokeMethod(
-            qApp,
-            [window, busy] {
-                if (window) {
-                    window->ShowCopyState(busy);
-                }
-            },
-            Qt::QueuedConnection);
+        PostToWindow(window, [busy](TGUI_Form& form) { form.ShowCopyState(busy); });
     };
     WindowHooks.ConsoleAppend = [window](const std::string& line) {
-        QMetaObject::invokeMethod(
-            qApp,
-            [window, text = QString::fromStdString(line)] {
-                if (window) {
-                    window->panel5()->AppendLine(text);
-                }
-            },
-            Qt::QueuedConnection);
+        PostToWindow(window, [text = QString::fromStdString(line)](TGUI_Form& form) {
+            form.panel5()->AppendLine(text);
+        });
     };
     // May be called on any thread: the window shows the state on its own thread.
     WindowHooks.WatchStatusChanged = [&form] {

@@ -22,6 +22,7 @@
 #include "ui/Pictures.h"
 #include "ui/SettingsPanels.h"
 #include "ui/TextTables.h"
+#include "ui/WindowThread.h"
 
 namespace {
 
@@ -348,14 +349,8 @@ bool Panel4::ShowSNAPSHOTSRESCUE(const QString& target) {
     const QPointer<Panel4> panel(this);
     QueueRequest([panel, source, targetPath, target] {
         const bool restored = TransferFile(source, targetPath, kTransferCopy, true);
-        QMetaObject::invokeMethod(
-            qApp,
-            [panel, restored, target] {
-                if (panel) {
-                    panel->RestoreFinished(restored, target);
-                }
-            },
-            Qt::QueuedConnection);
+        PostToWindow(
+            panel, [restored, target](Panel4& shown) { shown.RestoreFinished(restored, target); });
     });
     return true;
 }
@@ -368,14 +363,7 @@ bool Panel4::ShowSNAPSHOTSDELETE() {
         if (IsExistingFolder(folder)) {
             TransferFile(folder, "", kTransferDelete, true);
         }
-        QMetaObject::invokeMethod(
-            qApp,
-            [panel] {
-                if (panel) {
-                    panel->DeleteFinished();
-                }
-            },
-            Qt::QueuedConnection);
+        PostToWindow(panel, [](Panel4& shown) { shown.DeleteFinished(); });
     });
     return true;
 }

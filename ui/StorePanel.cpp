@@ -10,6 +10,7 @@
 #include "core/SharedState.h"
 #include "lang/Language.h"
 #include "store/DayLog.h"
+#include "ui/WindowThread.h"
 
 namespace {
 
@@ -127,20 +128,14 @@ void Panel7::MeasureAfter(bool cleanUp, bool reportFreed) {
     QueueRequest([panel, cleanUp, reportFreed, store = RunSettings.DESTINATION] {
         const TCleanupResult result = cleanUp ? ApplyKeepingRulesInForce() : TCleanupResult{};
         const TStoreFigures figures = MeasureStore(store);
-        QMetaObject::invokeMethod(
-            qApp,
-            [panel, result, figures, reportFreed] {
-                if (!panel) {
-                    return;
-                }
-                panel->pending_ = std::max(0, panel->pending_ - 1);
-                panel->Button7_1->setEnabled(panel->pending_ == 0);
-                panel->ShowFigures(figures);
-                if (reportFreed) {
-                    panel->ShowCleanup(result);
-                }
-            },
-            Qt::QueuedConnection);
+        PostToWindow(panel, [result, figures, reportFreed](Panel7& shown) {
+            shown.pending_ = std::max(0, shown.pending_ - 1);
+            shown.Button7_1->setEnabled(shown.pending_ == 0);
+            shown.ShowFigures(figures);
+            if (reportFreed) {
+                shown.ShowCleanup(result);
+            }
+        });
     });
 }
 
